@@ -1,0 +1,8 @@
+// vxhost: the reference host.
+#include <cstdio>
+
+int main()
+{
+    std::puts("vxhost: no commands yet");
+    return 0;
+}

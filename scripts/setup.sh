@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs. Idempotent: apt runs only when a
+# package is missing.
+set -euo pipefail
+
+packages=(
+  g++ cmake ninja-build make pkg-config
+  libgtest-dev
+  libpng-dev zlib1g-dev libjpeg62-turbo-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo_cmd apt-get update -qq
+  $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
