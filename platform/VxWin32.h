@@ -32,6 +32,7 @@ constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFFu;
 constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFFu;
 constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
 constexpr DWORD MOVEFILE_REPLACE_EXISTING = 1;
 
 struct FILETIME {
@@ -72,6 +73,10 @@ BOOL FileTimeToLocalFileTime(const FILETIME* fileTime, FILETIME* localTime);
 BOOL LocalFileTimeToFileTime(const FILETIME* localTime, FILETIME* fileTime);
 void GetSystemTime(SYSTEMTIME* systemTime);
 void GetSystemTimeAsFileTime(FILETIME* fileTime);
+
+// Automation dates (days since 1899-12-30, the time of day as the fraction); nonzero on success.
+int SystemTimeToVariantTime(SYSTEMTIME* systemTime, DATE* variantTime);
+int VariantTimeToSystemTime(DATE variantTime, SYSTEMTIME* systemTime);
 }
 
 // Global memory.
@@ -117,6 +122,10 @@ HANDLE GetCurrentProcess();
 // ANSI code page text (Windows-1252).
 constexpr UINT CP_ACP = 0;
 constexpr UINT CP_UTF8 = 65001;
+constexpr DWORD MB_PRECOMPOSED = 0x01;
+constexpr DWORD MB_ERR_INVALID_CHARS = 0x08;
+constexpr DWORD WC_NO_BEST_FIT_CHARS = 0x400;
+constexpr DWORD WC_ERR_INVALID_CHARS = 0x80;
 
 extern "C" {
 int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int bytes,
@@ -165,6 +174,7 @@ DWORD GetModuleFileNameW(HMODULE module, char16_t* path, DWORD chars);
 
 // Last error (Win32 numbers).
 constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_INVALID_FUNCTION = 1;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
 constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
@@ -172,25 +182,46 @@ constexpr DWORD ERROR_ACCESS_DENIED = 5;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr DWORD ERROR_OUTOFMEMORY = 14;
+constexpr DWORD ERROR_NOT_SAME_DEVICE = 17;
 constexpr DWORD ERROR_WRITE_PROTECT = 19;
+constexpr DWORD ERROR_GEN_FAILURE = 31;
 constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 constexpr DWORD ERROR_HANDLE_EOF = 38;
 constexpr DWORD ERROR_NOT_SUPPORTED = 50;
+constexpr DWORD ERROR_DEV_NOT_EXIST = 55;
 constexpr DWORD ERROR_FILE_EXISTS = 80;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_BROKEN_PIPE = 109;
 constexpr DWORD ERROR_DISK_FULL = 112;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr DWORD ERROR_INVALID_NAME = 123;
 constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
 constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
+constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
+constexpr DWORD ERROR_SEEK_ON_DEVICE = 132;
+constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
+constexpr DWORD ERROR_NOT_LOCKED = 158;
+constexpr DWORD ERROR_BUSY = 170;
 constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+constexpr DWORD ERROR_FILE_TOO_LARGE = 223;
+constexpr DWORD ERROR_NOT_OWNER = 288;
 constexpr DWORD ERROR_PARTIAL_COPY = 299;
+constexpr DWORD ERROR_ARITHMETIC_OVERFLOW = 534;
+constexpr DWORD ERROR_NOACCESS = 998;
+constexpr DWORD ERROR_INVALID_FLAGS = 1004;
+constexpr DWORD ERROR_CANT_RESOLVE_FILENAME = 1921;
 constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
 
 extern "C" {
 DWORD GetLastError();
 void SetLastError(DWORD error);
 }
+
+// The Win32 error number for an errno value, and SetLastError of it (for the layer's own
+// POSIX calls).
+DWORD VxPlatform_Win32ErrorFromErrno(int error);
+void VxPlatform_SetLastErrorFromErrno(int error);
 
 // Automation strings: a 32-bit byte length, then the UTF-16 text and a terminator. Exported
 // so that a host frees the strings the module hands out with the module's own allocator.
@@ -206,4 +237,7 @@ VX_EXPORT void SysFreeString(BSTR text);
 // Turns a Win32 error number into a failure HRESULT (0x8007xxxx); 0 gives E_FAIL so a
 // failed call never reads as success.
 HRESULT VxErrorHandler_TranslateWin32Error(DWORD error);
+
+// The module (load base) that contains address, or null; lets the module find itself.
+HMODULE VxPlatform_ModuleOfAddress(const void* address);
 
