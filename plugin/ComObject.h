@@ -2,6 +2,7 @@
 #pragma once
 
 #include "../platform/VxOwners.h"
+#include "contracts/VxInterfaces.h"
 #include "contracts/VxResults.h"
 
 #include <atomic>
