@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
 # Installs every Debian package the project needs. Idempotent: apt runs only when a
-# package is missing.
+# package is missing. `setup.sh bench` adds the peer decoders the benchmark compares with;
+# they stay out of the plain build and test path (the image I/O library alone pulls in ~150).
 set -euo pipefail
 
 packages=(
   g++ cmake ninja-build make pkg-config
   libgtest-dev
   libpng-dev zlib1g-dev libjpeg62-turbo-dev
+  clang libclang-rt-14-dev valgrind
 )
+if [ "${1:-}" = bench ]; then
+  packages+=(
+    libspng-dev libstb-dev libturbojpeg0-dev libopenexr-dev libfreeimage-dev libopenimageio-dev
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
