@@ -1,0 +1,100 @@
+// The thread's last Win32 error, its source in errno, and its translation into an HRESULT.
+#include "VxWin32.h"
+
+#include "../plugin/contracts/VxResults.h"
+
+#include <cerrno>
+
+namespace {
+
+thread_local DWORD t_lastError = ERROR_SUCCESS;
+
+}  // namespace
+
+extern "C" DWORD GetLastError()
+{
+    return t_lastError;
+}
+
+extern "C" void SetLastError(DWORD error)
+{
+    t_lastError = error;
+}
+
+DWORD VxPlatform_Win32ErrorFromErrno(int error)
+{
+    switch (error) {
+    case 0:
+        return ERROR_SUCCESS;
+    case ENOENT:
+        return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+        return ERROR_ACCESS_DENIED;
+    case EEXIST:
+        return ERROR_FILE_EXISTS;
+    case EBADF:
+        return ERROR_INVALID_HANDLE;
+    case ENOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case EMFILE:
+    case ENFILE:
+        return ERROR_TOO_MANY_OPEN_FILES;
+    case ENOSPC:
+    case EDQUOT:
+        return ERROR_DISK_FULL;
+    case ENAMETOOLONG:
+        return ERROR_FILENAME_EXCED_RANGE;
+    case ELOOP:
+        return ERROR_CANT_RESOLVE_FILENAME;
+    case EROFS:
+        return ERROR_WRITE_PROTECT;
+    case EBUSY:
+    case ETXTBSY:
+        return ERROR_SHARING_VIOLATION;
+    case EXDEV:
+        return ERROR_NOT_SAME_DEVICE;
+    case ENOTEMPTY:
+        return ERROR_DIR_NOT_EMPTY;
+    case EFBIG:
+        return ERROR_FILE_TOO_LARGE;
+    case EOVERFLOW:
+        return ERROR_ARITHMETIC_OVERFLOW;
+    case ESPIPE:
+        return ERROR_SEEK_ON_DEVICE;
+    case EPIPE:
+        return ERROR_BROKEN_PIPE;
+    case EFAULT:
+        return ERROR_NOACCESS;
+    case ENXIO:
+    case ENODEV:
+        return ERROR_DEV_NOT_EXIST;
+    case EINVAL:
+    case ESRCH:
+        return ERROR_INVALID_PARAMETER;
+    case ENOSYS:
+    case EOPNOTSUPP:
+        return ERROR_NOT_SUPPORTED;
+    default:
+        return ERROR_GEN_FAILURE;
+    }
+}
+
+void VxPlatform_SetLastErrorFromErrno(int error)
+{
+    SetLastError(VxPlatform_Win32ErrorFromErrno(error));
+}
+
+// Out-of-memory errors keep their own COM code; every other number becomes 0x8007xxxx, and
+// "no error" E_FAIL, so a caller that saw a call fail never returns success.
+HRESULT VxErrorHandler_TranslateWin32Error(DWORD error)
+{
+    if (error == ERROR_SUCCESS)
+        return E_FAIL;
+    if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY)
+        return E_OUTOFMEMORY;
+    return HRESULT(0x80070000u | (error & 0xFFFFu));
+}
