@@ -2,6 +2,7 @@
 #pragma once
 
 #include "../plugin/contracts/VxRecords.h"
+#include "../plugin/contracts/VxResults.h"
 
 // Converts source rows into destination rows of 4 × width bytes (B, G, R, fourth byte), row r
 // to row r, keeping the source's orientation. The destination header must have 32 bits per

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "../plugin/contracts/VxRecords.h"
+#include "../plugin/contracts/VxResults.h"
 
 class CVxStillReadVideoStream;
 

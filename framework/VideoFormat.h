@@ -4,6 +4,7 @@
 
 #include "../plugin/contracts/VxInterfaces.h"
 #include "../plugin/contracts/VxRecords.h"
+#include "../plugin/contracts/VxResults.h"
 
 struct VXLANG;
 

@@ -1,0 +1,155 @@
+// Widening of palette, 16-bit and grey rows to 32 bits per pixel.
+#include "ConvertDib.h"
+
+#include "ImageSize.h"
+
+#include <bit>
+
+namespace {
+
+struct Rows {
+    const uint8_t* source;
+    uint8_t* destination;
+    uint64_t sourceStride;
+    uint64_t destinationStride;
+    uint32_t width;
+    uint64_t count;
+
+    const uint8_t* Source(uint64_t row) const { return source + row * sourceStride; }
+    uint8_t* Destination(uint64_t row) const { return destination + row * destinationStride; }
+};
+
+// Sub-byte pixels: the leftmost pixel of a byte sits in its most significant bits.
+inline uint32_t PixelValue(const uint8_t* row, uint32_t x, uint32_t bits)
+{
+    if (bits == 8)
+        return row[x];
+    const uint32_t perByte = 8 / bits;
+    const uint32_t shift = 8 - bits * (x % perByte + 1);
+    return (row[x / perByte] >> shift) & ((1u << bits) - 1);
+}
+
+// Masks of any shape are accepted, so a shift can reach 64 bits: it then gives 0.
+inline uint64_t ShiftDown(uint32_t value, int bits)
+{
+    return bits >= 64 ? 0 : uint64_t(value) >> bits;
+}
+
+bool IsPackedDepth(uint32_t bits)
+{
+    return bits == 1 || bits == 2 || bits == 4 || bits == 8;
+}
+
+HRESULT ExpandPalette(const Rows& rows, const VXBITMAPINFO& info)
+{
+    const BITMAPINFOHEADER& header = info.header;
+    // Colour counts above 256 are refused: the colour table holds 256 entries.
+    if (header.biClrUsed < 1 || header.biClrUsed > 256 || header.biBitCount > 8)
+        return E_INVALIDARG;
+    if (!IsPackedDepth(header.biBitCount))
+        return E_FAIL;
+    for (uint64_t y = 0; y < rows.count; ++y) {
+        const uint8_t* in = rows.Source(y);
+        uint8_t* out = rows.Destination(y);
+        for (uint32_t x = 0; x < rows.width; ++x, out += 4) {
+            const uint32_t index = PixelValue(in, x, header.biBitCount);
+            if (index >= header.biClrUsed)
+                return E_FAIL;
+            const RGBQUAD& entry = info.colors[index];
+            out[0] = entry.rgbBlue;
+            out[1] = entry.rgbGreen;
+            out[2] = entry.rgbRed;
+            out[3] = entry.rgbReserved;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT ExpandSixteen(const Rows& rows, const VXBITMAPINFO& info)
+{
+    const BITMAPINFOHEADER& header = info.header;
+    if (header.biBitCount != 16)
+        return E_INVALIDARG;
+    uint32_t redMask = 0x7C00, greenMask = 0x03E0, blueMask = 0x001F;
+    if (header.biCompression == BI_BITFIELDS) {
+        const uint8_t* masks = reinterpret_cast<const uint8_t*>(info.colors);
+        auto mask = [masks](int i) {
+            const uint8_t* p = masks + 4 * i;
+            return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+        };
+        redMask = mask(0);
+        greenMask = mask(1);
+        blueMask = mask(2);
+    }
+    const int blueBits = std::popcount(blueMask);
+    const int greenBits = std::popcount(greenMask);
+    const int redBits = std::popcount(redMask);
+    if (blueBits == 0 || greenBits == 0 || redBits == 0)
+        return E_FAIL;
+    // The fields are taken to lie blue lowest, then green, then red, without gaps.
+    const uint64_t blueMax = (uint64_t(1) << blueBits) - 1;
+    const uint64_t greenMax = (uint64_t(1) << greenBits) - 1;
+    const uint64_t redMax = (uint64_t(1) << redBits) - 1;
+    for (uint64_t y = 0; y < rows.count; ++y) {
+        const uint8_t* in = rows.Source(y);
+        uint8_t* out = rows.Destination(y);
+        for (uint32_t x = 0; x < rows.width; ++x, in += 2, out += 4) {
+            const uint32_t v = uint32_t(in[0]) | uint32_t(in[1]) << 8;
+            out[0] = uint8_t(uint64_t(v & blueMask) * 255 / blueMax);
+            out[1] = uint8_t(ShiftDown(v & greenMask, blueBits) * 255 / greenMax);
+            out[2] = uint8_t(ShiftDown(v & redMask, blueBits + greenBits) * 255 / redMax);
+            out[3] = 255;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT ExpandGrey(const Rows& rows, const VXBITMAPINFO& info)
+{
+    const BITMAPINFOHEADER& header = info.header;
+    if (header.biClrUsed < 1 || header.biBitCount > 8)
+        return E_INVALIDARG;
+    if (!IsPackedDepth(header.biBitCount))
+        return E_FAIL;
+    const uint32_t scale = 255 / ((1u << header.biBitCount) - 1);  // 255, 85, 17, 1
+    for (uint64_t y = 0; y < rows.count; ++y) {
+        const uint8_t* in = rows.Source(y);
+        uint8_t* out = rows.Destination(y);
+        for (uint32_t x = 0; x < rows.width; ++x, out += 4) {
+            const uint8_t level = uint8_t(PixelValue(in, x, header.biBitCount) * scale);
+            out[0] = level;
+            out[1] = level;
+            out[2] = level;
+            out[3] = 0;
+        }
+    }
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT ConvertDibTo32(void* destination, const BITMAPINFOHEADER* destinationHeader,
+                       const void* source, const VXBITMAPINFO* sourceInfo)
+{
+    if (!destination || !destinationHeader || !source || !sourceInfo)
+        return E_INVALIDARG;
+    const BITMAPINFOHEADER& header = sourceInfo->header;
+    if (destinationHeader->biWidth != header.biWidth ||
+        destinationHeader->biHeight != header.biHeight || destinationHeader->biBitCount != 32 ||
+        header.biWidth < 0)
+        return E_INVALIDARG;
+    // A top-down source (negative height) converts all its rows, keeping their order, so the
+    // destination has the same orientation as its header says.
+    const Rows rows = {static_cast<const uint8_t*>(source), static_cast<uint8_t*>(destination),
+                       VxSize_Stride(header.biBitCount, header.biWidth),
+                       VxSize_Stride(32, header.biWidth), uint32_t(header.biWidth),
+                       VxSize_Rows(header.biHeight)};
+    if ((header.biCompression == BI_RGB && header.biBitCount == 16) ||
+        header.biCompression == BI_BITFIELDS)
+        return ExpandSixteen(rows, *sourceInfo);
+    if (header.biCompression == BI_RGB)
+        return ExpandPalette(rows, *sourceInfo);
+    if (header.biCompression == kVxCompressionGrey)
+        return ExpandGrey(rows, *sourceInfo);
+    return E_FAIL;
+}
