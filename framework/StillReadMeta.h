@@ -7,6 +7,7 @@
 #include "../plugin/ComObject.h"
 
 struct tVXLIST;
+class CVxSharedList;
 class CVxSummaryStream;
 class CVxMediaMgrStream;
 
@@ -36,8 +37,9 @@ public:
     // own records to GetSummaryList(). Every path of this class goes through the virtual slot.
     virtual HRESULT LoadSummary();
 
-    // The summary list; null until LoadSummary has made it.
-    tVXLIST* GetSummaryList() const { return m_summaryList; }
+    // The summary list (a thread-safe heap list of summary records); null until LoadSummary
+    // has made it.
+    tVXLIST* GetSummaryList() const;
 
     // Drops every list and stream; the next request reads the sidecar again. The owning file
     // calls it on Close; the destructor calls it too.
@@ -47,11 +49,13 @@ protected:
     // Fills the property list from the sidecar once; shared by both media-manager calls.
     HRESULT LoadMediaMgr();
 
+    // Summary and property lists are shared with the streams made over them, so a stream the
+    // host keeps after Reset or after this object died still reads a live list.
     tVXLIST* m_extraLists[2] = {nullptr, nullptr};  // never filled here; Reset deletes them
-    tVXLIST* m_summaryList = nullptr;
+    CVxSharedList* m_summaryList = nullptr;
     CVxSummaryStream* m_summaryStream = nullptr;      // one reference held
     CVxMediaMgrStream* m_mediaMgrStream = nullptr;    // one reference held
-    tVXLIST* m_propertyList = nullptr;
+    CVxSharedList* m_propertyList = nullptr;
     VXMEDIAMGRINFO m_mediaMgrInfo = {};
     uint32_t m_mediaMgrFound = 0;
 };
