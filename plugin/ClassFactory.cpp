@@ -41,6 +41,9 @@ HRESULT CreateRenderer(VxRenderFileClassCreator create, void** out)
 
 HRESULT VxClassRow_CreateInstance(const VxClassRow& row, REFIID iid, void** out)
 {
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
     if (iid == IID_IVxReadFileClass)
         return CreateReader(row.createReader, out);
     if (iid == IID_IVxRenderFileClass)

@@ -48,6 +48,8 @@ HRESULT FirstLoad()
 {
     g_attempted = true;
     try {
+        if (VxModule_Path().empty())
+            return VXE_FILE_OPEN;  // the module could not find itself, so neither its component
         const std::u16string path = VxModule_Directory() + kComponentFile;
         // Linux has no activation contexts; the altered search path lets the component find
         // its own dependencies beside it on Windows.

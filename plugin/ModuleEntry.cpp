@@ -1,4 +1,5 @@
 // Module entry: process attach and detach, the module-wide state, the exported entry points.
+// Attach and detach run from the module's ELF constructor and destructor.
 #include "Module.h"
 
 #include "../framework/BufferPool.h"
@@ -8,10 +9,7 @@
 #include "Language.h"
 #include "contracts/VxExports.h"
 
-#if !defined(_WIN32)
 #include <dlfcn.h>
-#include <unistd.h>
-#endif
 
 #include <filesystem>
 #include <string>
@@ -44,14 +42,6 @@ HRESULT VxKernel_LateTerminate(HINSTANCE /*module*/, uint32_t /*reserved*/)
     return S_OK;
 }
 
-#if defined(_WIN32)
-std::u16string FindModulePath()
-{
-    char16_t path[kPathChars] = {};
-    const DWORD chars = GetModuleFileNameW(g_instance, path, DWORD(kPathChars));
-    return chars > 0 && chars < kPathChars ? std::u16string(path, chars) : std::u16string();
-}
-#else
 // dladdr names the file as the loader was given it, made absolute here. For a program that
 // links the module's objects itself (the tests) it gives argv[0], which may be a bare name
 // found on PATH: the kernel's link to the program is used then.
@@ -73,7 +63,6 @@ std::u16string FindModulePath()
         path = absolute.lexically_normal().string();
     return VxStr_FromUtf8(path);
 }
-#endif
 
 // A path that does not fit, or no memory to find it with, leaves the path empty: the module
 // then works without its EXR component.
@@ -106,7 +95,7 @@ void ProcessAttach(HINSTANCE instance)
     g_language = language;
 
     VxBufferPool_Start(&g_poolUnknown, &g_pool);  // StillsBufferPool_Create, then IVxBufferPool
-    // Thread notifications are switched off by DllMain; Linux sends none.
+    // Linux sends no thread attach or detach notifications, so there are none to switch off.
 }
 
 // At process exit this runs after the static destructors of the module, so nothing released
@@ -120,22 +109,6 @@ void ProcessDetach()
     g_instance = nullptr;
 }
 
-#if defined(_WIN32)
-}  // namespace
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* /*reserved*/)
-{
-    if (reason == DLL_PROCESS_ATTACH) {
-        ProcessAttach(instance);
-        DisableThreadLibraryCalls(instance);
-    } else if (reason == DLL_PROCESS_DETACH) {
-        ProcessDetach();
-    }
-    return TRUE;
-}
-
-namespace {
-#else
 __attribute__((constructor)) void OnModuleLoad()
 {
     ProcessAttach(VxPlatform_ModuleOfAddress(reinterpret_cast<const void*>(&OnModuleLoad)));
@@ -145,7 +118,6 @@ __attribute__((destructor)) void OnModuleUnload()
 {
     ProcessDetach();
 }
-#endif
 
 }  // namespace
 
