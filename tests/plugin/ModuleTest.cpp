@@ -1,0 +1,129 @@
+#include "ModuleCopy.h"
+#include "plugin/Language.h"
+#include "plugin/Module.h"
+#include "platform/VxStr.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <sstream>
+
+namespace {
+
+const char* const kExportedFunctions[] = {
+    "DllGetClassObject", "DllCanUnloadNow", "DllInitClasses", "StillsBufferPool_Create",
+    "SysAllocString",    "SysAllocStringLen", "SysStringLen",  "SysFreeString",
+};
+
+const char* const kExportedClasses[] = {
+    "CMappingOfVxMemoryToken",
+    "COutOfProcessMemoryToken",
+    "CVxExifMetaDataHelper",
+};
+
+// Symbols every shared object defines, and the standard library's own template instances,
+// which its headers give default visibility whoever instantiates them.
+bool IsToolchainSymbol(const std::string& name)
+{
+    static const std::set<std::string> kLinkerSymbols = {"_init", "_fini", "_edata", "_end", "__bss_start"};
+    return kLinkerSymbols.count(name) > 0 || name.rfind("std::", 0) == 0 ||
+           name.rfind("__gnu_cxx::", 0) == 0 || name.find(" for std::") != std::string::npos;
+}
+
+bool IsExported(const std::string& name)
+{
+    for (const char* function : kExportedFunctions)
+        if (name == function)
+            return true;
+    for (const char* cls : kExportedClasses)
+        if (name.find(cls) != std::string::npos)
+            return true;
+    return IsToolchainSymbol(name);
+}
+
+TEST(Module, LoadsEachCopyApart)
+{
+    CVxModuleCopy first(CVxModuleCopy::Component::Missing);
+    CVxModuleCopy second(CVxModuleCopy::Component::Missing);
+    ASSERT_TRUE(first.Handle()) << first.Error();
+    ASSERT_TRUE(second.Handle()) << second.Error();
+    EXPECT_NE(first.Handle(), second.Handle());
+    EXPECT_NE(first.Symbol<void*>("DllGetClassObject"), second.Symbol<void*>("DllGetClassObject"));
+}
+
+TEST(Module, ExportsTheEntryPoints)
+{
+    CVxModuleCopy module(CVxModuleCopy::Component::Missing);
+    ASSERT_TRUE(module.Handle()) << module.Error();
+    for (const char* name : kExportedFunctions)
+        EXPECT_NE(module.Symbol<void*>(name), nullptr) << name;
+
+    const auto canUnloadNow = module.Symbol<PFN_DllCanUnloadNow>("DllCanUnloadNow");
+    const auto initClasses = module.Symbol<PFN_DllInitClasses>("DllInitClasses");
+    ASSERT_TRUE(canUnloadNow && initClasses);
+    EXPECT_EQ(canUnloadNow(), S_FALSE);  // no object exists and no lock is held
+    EXPECT_EQ(initClasses(0x12345678), S_OK);
+
+    // Internals stay hidden even where they have C linkage.
+    EXPECT_EQ(module.Symbol<void*>("VxExr_Load"), nullptr);
+    EXPECT_EQ(module.Symbol<void*>("VxLang_Open"), nullptr);
+}
+
+TEST(Module, ExportsNothingElse)
+{
+    const std::string module = VxTest_BuildDir() + "/vxstills.so";
+    FILE* pipe = popen(("nm -D --defined-only -C '" + module + "' 2>/dev/null").c_str(), "r");
+    if (!pipe)
+        GTEST_SKIP() << "nm cannot be run";
+    std::string output;
+    char buffer[4096];
+    while (size_t read = fread(buffer, 1, sizeof buffer, pipe))
+        output.append(buffer, read);
+    if (pclose(pipe) != 0 || output.empty())
+        GTEST_SKIP() << "nm is not available";
+
+    // Lines are "address type name"; the demangled name may hold spaces.
+    std::istringstream lines(output);
+    std::string line, unexpected;
+    int found = 0;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string address, type, name;
+        fields >> address >> type;
+        std::getline(fields >> std::ws, name);
+        if (name.empty())
+            continue;
+        if (!IsExported(name))
+            unexpected += "\n  " + name;
+        for (const char* function : kExportedFunctions)
+            found += name == function;
+    }
+    EXPECT_EQ(unexpected, "") << "exported beyond the module's contract";
+    EXPECT_EQ(found, int(std::size(kExportedFunctions)));
+}
+
+TEST(Module, NeverAsksToBeUnloaded)
+{
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+    EXPECT_EQ(DllInitClasses(0), S_OK);
+}
+
+// In this program the module's objects are linked into the test executable itself.
+TEST(Module, FindsItsOwnFile)
+{
+    const std::u16string path = VxModule_Path();
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(path[0], u'/');
+    EXPECT_EQ(std::filesystem::canonical(VxStr_ToUtf8(path)), std::filesystem::canonical("/proc/self/exe"));
+    EXPECT_EQ(VxModule_Directory() + u"/" + VxStr_FileNamePart(path.c_str()), path);
+    EXPECT_NE(VxModule_Instance(), nullptr);
+}
+
+TEST(Module, StartsWithItsLanguageAndPool)
+{
+    EXPECT_NE(VxModule_Language(), nullptr);
+    EXPECT_NE(VxModule_Pool(), nullptr);
+}
+
+}  // namespace
