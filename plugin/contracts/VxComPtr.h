@@ -3,6 +3,7 @@
 
 #include "VxInterfaces.h"
 
+#include <memory>
 #include <utility>
 
 template <class Interface>
@@ -13,7 +14,7 @@ public:
     CVxComPtr(CVxComPtr&& other) noexcept : m_p(other.Detach()) {}
     CVxComPtr& operator=(CVxComPtr&& other) noexcept
     {
-        if (this != &other)
+        if (this != std::addressof(other))  // operator& is the out-pointer form
             Reset(other.Detach());
         return *this;
     }
