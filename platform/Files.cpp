@@ -418,9 +418,12 @@ extern "C" DWORD GetFileAttributesW(const char16_t* path)
 }
 
 // Mutex handles are told apart first (they lie outside the descriptor range); anything else
-// is a descriptor. An unknown handle fails with ERROR_INVALID_HANDLE.
+// is a descriptor. An unknown handle fails with ERROR_INVALID_HANDLE. INVALID_HANDLE_VALUE is
+// also GetCurrentProcess()'s pseudo handle, whose closing succeeds and does nothing (Win32).
 extern "C" BOOL CloseHandle(HANDLE handle)
 {
+    if (handle == INVALID_HANDLE_VALUE)
+        return TRUE;
     if (VxSync_CloseMutex(handle))
         return TRUE;
     const int fd = DescriptorOf(handle);
