@@ -3,7 +3,7 @@
 
 const VxClassRow kVxClassTable[4] = {
     {&CLSID_VxJpegPlugin, nullptr, nullptr},
-    {&CLSID_VxPngPlugin, nullptr, nullptr},
+    {&CLSID_VxPngPlugin, VxPng_CreateReadFileClass, nullptr},
     {&CLSID_VxExrPlugin, nullptr, nullptr},
     {&CLSID_VxPsdPlugin, nullptr, nullptr},
 };

@@ -1,0 +1,530 @@
+#include "PngFormat.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// libpng asks for a chunk header, then the data in pieces of a few kilobytes: the source is
+// read in blocks of this size instead.
+constexpr size_t kPngInputBytes = 64 * 1024;
+
+// Runs body under libpng's error jump: a libpng error raised inside it returns here with
+// E_FAIL. The jump skips destructors, so nothing inside body may own anything; owners live
+// outside the call.
+HRESULT VxPng_Protect(png_structp png, void (*run)(void*), void* body)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return E_FAIL;
+    run(body);
+    return S_OK;
+}
+
+template <class Body>
+HRESULT VxPng_Protect(png_structp png, Body& body)
+{
+    return VxPng_Protect(png, [](void* context) { (*static_cast<Body*>(context))(); }, &body);
+}
+
+// Frame row of image row y: rows are stored bottom-up.
+uint8_t* VxPng_FrameRow(const VxPngImage& image, uint8_t* pixels, uint32_t y)
+{
+    return pixels + size_t(image.height - 1 - y) * image.stride;
+}
+
+// Asks libpng for the frame layout of the pixel type: BGR order, little-endian 16-bit samples,
+// grey spread to three samples where alpha comes in, the colour key of grey images of up to 8
+// bits turned into alpha. The row passes below do the rest.
+//
+// Palette images with transparency are not expanded by libpng but unpacked to one index per
+// byte and expanded by the module from the colour table, which gives the same pixels (colour
+// entries with the tRNS alphas, 255 beyond them) and lets the pass refuse indices beyond the
+// palette, which libpng's expansion would turn into black.
+void VxPng_SetTransformations(png_structp png, const VxPngImage& image)
+{
+    const bool grey = image.colorType == kPngColorGrey;
+    if ((grey && image.hasTransparency) || image.colorType == kPngColorGreyAlpha) {
+        if (image.bitDepth < 8 || (grey && image.bitDepth == 8))
+            png_set_expand(png);
+        png_set_gray_to_rgb(png);
+    }
+    if (image.colorType == kPngColorPalette &&
+        (image.bitDepth == 1 || (image.hasTransparency && image.bitDepth < 8)))
+        png_set_packing(png);
+    if (image.bitDepth == 16)
+        png_set_swap(png);
+    if (image.colorType == kPngColorRgb || image.colorType == kPngColorPalette ||
+        image.colorType == kPngColorRgbAlpha)
+        png_set_bgr(png);
+}
+
+// The row passes run over each frame row once libpng has finished it. They answer false for a
+// row that holds a palette index beyond the colour table.
+using VxPngRowPass = bool (*)(uint8_t* row, const VxPngImage& image);
+
+// 8-bit B, G, R to B, G, R, A in place, from the right end of the row: alpha 0 where the
+// pixel is the colour key, else 255.
+bool VxPng_WidenBgr8(uint8_t* row, const VxPngImage& image)
+{
+    for (uint32_t x = image.width; x-- > 0;) {
+        const uint8_t blue = row[3 * size_t(x)];
+        const uint8_t green = row[3 * size_t(x) + 1];
+        const uint8_t red = row[3 * size_t(x) + 2];
+        const bool keyed = red == image.transparentRed && green == image.transparentGreen &&
+                           blue == image.transparentBlue;
+        uint8_t* out = row + 4 * size_t(x);
+        out[3] = keyed ? 0 : 255;
+        out[2] = red;
+        out[1] = green;
+        out[0] = blue;
+    }
+    return true;
+}
+
+uint16_t VxPng_Sample16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+
+void VxPng_PutSample16(uint8_t* p, uint16_t v)
+{
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+
+// Three little-endian 16-bit samples (B, G, R, or grey three times) to four in place, from the
+// right: alpha 0 where the pixel is the colour key, else 65535; always 65535 without a key.
+bool VxPng_WidenBgr16(uint8_t* row, const VxPngImage& image)
+{
+    const bool grey = image.colorType == kPngColorGrey;
+    const uint16_t keyBlue = grey ? image.transparentGrey : image.transparentBlue;
+    const uint16_t keyGreen = grey ? image.transparentGrey : image.transparentGreen;
+    const uint16_t keyRed = grey ? image.transparentGrey : image.transparentRed;
+    for (uint32_t x = image.width; x-- > 0;) {
+        const uint8_t* in = row + 6 * size_t(x);
+        const uint16_t blue = VxPng_Sample16(in);
+        const uint16_t green = VxPng_Sample16(in + 2);
+        const uint16_t red = VxPng_Sample16(in + 4);
+        const bool keyed = image.hasTransparency && blue == keyBlue && green == keyGreen &&
+                           red == keyRed;
+        uint8_t* out = row + 8 * size_t(x);
+        VxPng_PutSample16(out + 6, keyed ? 0 : 0xFFFF);
+        VxPng_PutSample16(out + 4, red);
+        VxPng_PutSample16(out + 2, green);
+        VxPng_PutSample16(out, blue);
+    }
+    return true;
+}
+
+// One index per byte, checked against the colour table. A table as large as the bit depth
+// allows leaves nothing to check.
+bool VxPng_CheckIndex8(uint8_t* row, const VxPngImage& image)
+{
+    if (image.paletteCount >= 1u << image.bitDepth)
+        return true;
+    uint8_t largest = 0;
+    for (uint32_t x = 0; x < image.width; ++x)
+        largest = std::max(largest, row[x]);
+    return largest < image.paletteCount;
+}
+
+// Two 4-bit indices per byte, checked against the colour table.
+bool VxPng_CheckIndex4(uint8_t* row, const VxPngImage& image)
+{
+    if (image.paletteCount >= 16)
+        return true;
+    uint32_t largest = 0;
+    for (uint32_t x = 0; x < image.width; ++x)
+        largest = std::max<uint32_t>(largest, (row[x / 2] >> (x % 2 ? 0 : 4)) & 15);
+    return largest < image.paletteCount;
+}
+
+// 2-bit palette indices to 4-bit ones in place, from the right: output byte j holds pixels 2j
+// (high nibble) and 2j + 1; the low nibble after the last pixel of an odd row is 0. Byte j
+// reads input byte j / 2, which lies at or before it.
+bool VxPng_WidenIndex2(uint8_t* row, const VxPngImage& image)
+{
+    auto index = [row](uint32_t x) { return uint32_t(row[x / 4] >> (6 - 2 * (x % 4))) & 3; };
+    uint32_t largest = 0;
+    for (uint32_t j = (image.width + 1) / 2; j-- > 0;) {
+        const uint32_t first = 2 * j;
+        const uint32_t high = index(first);
+        const uint32_t low = first + 1 < image.width ? index(first + 1) : 0;
+        largest = std::max({largest, high, low});
+        row[j] = uint8_t(high << 4 | low);
+    }
+    return largest < image.paletteCount;
+}
+
+// One index per byte to the B, G, R, A entries of the colour table, from the right.
+bool VxPng_ExpandPalette(uint8_t* row, const VxPngImage& image)
+{
+    for (uint32_t x = image.width; x-- > 0;) {
+        const uint8_t index = row[x];
+        if (index >= image.paletteCount)
+            return false;
+        std::memcpy(row + 4 * size_t(x), &image.palette[index], 4);
+    }
+    return true;
+}
+
+VxPngRowPass VxPng_ChooseRowPass(const VxPngImage& image)
+{
+    if (image.colorType == kPngColorRgb && image.bitDepth == 8 && image.hasTransparency)
+        return VxPng_WidenBgr8;
+    if (image.bitDepth == 16 &&
+        (image.colorType == kPngColorRgb || (image.colorType == kPngColorGrey && image.hasTransparency)))
+        return VxPng_WidenBgr16;
+    if (image.colorType != kPngColorPalette)
+        return nullptr;
+    if (image.hasTransparency)
+        return VxPng_ExpandPalette;
+    switch (image.bitDepth) {
+    case 2: return VxPng_WidenIndex2;
+    case 4: return VxPng_CheckIndex4;
+    default: return VxPng_CheckIndex8;
+    }
+}
+
+// Fills the colour table of a palette image: min(palette length, 2^bit depth) entries, alpha
+// from the tRNS entries that cover them, else 255. Palette colours are kept as stored: pixel
+// rows are never gamma-corrected, so neither is the palette, and the frame does not depend on
+// what an earlier decode has seen.
+void VxPng_FillPalette(png_structp png, png_infop info, VxPngImage* image)
+{
+    png_colorp colors = nullptr;
+    int colorCount = 0;
+    if (png_get_PLTE(png, info, &colors, &colorCount) == 0 || !colors || colorCount < 0)
+        return;
+    png_bytep alphas = nullptr;
+    int alphaCount = 0;
+    if (image->hasTransparency && png_get_tRNS(png, info, &alphas, &alphaCount, nullptr) == 0)
+        alphaCount = 0;
+    const uint32_t count = std::min({uint32_t(colorCount), 1u << image->bitDepth, 256u});
+    for (uint32_t i = 0; i < count; ++i) {
+        RGBQUAD& entry = image->palette[i];
+        entry.rgbBlue = colors[i].blue;
+        entry.rgbGreen = colors[i].green;
+        entry.rgbRed = colors[i].red;
+        entry.rgbReserved = alphas && int(i) < alphaCount ? alphas[i] : 255;
+    }
+    image->paletteCount = count;
+}
+
+bool VxPng_SameFrame(const VxPngImage& a, const VxPngImage& b)
+{
+    return a.width == b.width && a.height == b.height && a.bitDepth == b.bitDepth &&
+           a.colorType == b.colorType && a.hasTransparency == b.hasTransparency &&
+           a.pixelType == b.pixelType && a.imageBytes == b.imageBytes;
+}
+
+}  // namespace
+
+HRESULT VxPng_CheckSignature(const uint8_t* head, uint32_t headBytes)
+{
+    if (!head || headBytes < sizeof kPngSignature)
+        return VXE_FILE_READ;
+    return png_sig_cmp(head, 0, sizeof kPngSignature) == 0 ? S_OK : VXE_FILE_OPEN;
+}
+
+HRESULT VxPng_ChoosePixelType(uint8_t colorType, uint8_t bitDepth, bool hasTransparency,
+                              uint32_t* pixelType)
+{
+    *pixelType = 0;
+    const bool lowDepth = bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
+    switch (colorType) {
+    case kPngColorGrey:
+        if (bitDepth == 16)
+            *pixelType = hasTransparency ? kVxPixelBgra64 : kVxPixelGrey16;
+        else if (lowDepth)
+            *pixelType = hasTransparency ? kVxPixelBgra32
+                         : bitDepth == 1 ? kVxPixelGrey1
+                         : bitDepth == 2 ? kVxPixelGrey2
+                         : bitDepth == 4 ? kVxPixelGrey4
+                                         : kVxPixelGrey8;
+        break;
+    case kPngColorRgb:
+        if (bitDepth == 8)
+            *pixelType = hasTransparency ? kVxPixelBgra32 : kVxPixelBgr24;
+        else if (bitDepth == 16)
+            *pixelType = kVxPixelBgra64;
+        break;
+    case kPngColorPalette:
+        if (lowDepth)
+            *pixelType = hasTransparency                     ? kVxPixelBgra32
+                         : bitDepth == 1 || bitDepth == 8 ? kVxPixelPalette8
+                                                          : kVxPixelPalette4;
+        break;
+    case kPngColorGreyAlpha:
+    case kPngColorRgbAlpha:
+        if (bitDepth == 8)
+            *pixelType = kVxPixelBgra32;
+        else if (bitDepth == 16)
+            *pixelType = kVxPixelBgra64;
+        break;
+    default:
+        break;
+    }
+    return *pixelType ? S_OK : E_FAIL;
+}
+
+uint32_t VxPng_BitsPerPixel(uint32_t pixelType)
+{
+    switch (pixelType) {
+    case kVxPixelGrey1: return 1;
+    case kVxPixelGrey2: return 2;
+    case kVxPixelGrey4: return 4;
+    case kVxPixelGrey8: return 8;
+    case kVxPixelGrey16: return 16;
+    case kVxPixelPalette4: return 4;
+    case kVxPixelPalette8: return 8;
+    case kVxPixelBgr24: return 24;
+    case kVxPixelBgra32: return 32;
+    case kVxPixelBgra64: return 64;
+    default: return 0;
+    }
+}
+
+void CVxPngDecoder::Reset()
+{
+    if (m_png)
+        png_destroy_read_struct(&m_png, m_info ? &m_info : nullptr, nullptr);
+    m_png = nullptr;
+    m_info = nullptr;
+}
+
+HRESULT CVxPngDecoder::ReadInfo(const VxPngSource& source, VxPngImage* image)
+{
+    *image = {};
+    VX_RETURN_IF_FAILED(Start(source));
+    const HRESULT hr = ReadChunksBeforeImage(image);
+    if (FAILED(hr)) {
+        Reset();
+        *image = {};
+    }
+    return hr;
+}
+
+HRESULT CVxPngDecoder::Decode(const VxPngSource& source, const VxPngImage& expected,
+                              uint8_t* pixels, uint32_t bytes)
+{
+    if (!pixels || bytes < expected.imageBytes)
+        return E_INVALIDARG;
+    VxPngImage image;
+    VX_RETURN_IF_FAILED(ReadInfo(source, &image));
+    if (!VxPng_SameFrame(image, expected)) {
+        Reset();
+        return E_FAIL;
+    }
+    const HRESULT hr = DecodeRows(image, pixels);
+    Reset();
+    return hr;
+}
+
+// Starts a read: the input buffer, the signature, libpng's structures with the module's error
+// and read functions.
+HRESULT CVxPngDecoder::Start(const VxPngSource& source)
+{
+    Reset();
+    m_message[0] = 0;
+    m_source = source;
+    m_inputPos = m_inputEnd = 0;
+    if (!m_source.read)
+        return E_FAIL;
+    if (!m_input) {
+        m_input = CVxGlobalBlock(kPngInputBytes);
+        if (!m_input)
+            return E_OUTOFMEMORY;
+    }
+    uint8_t signature[sizeof kPngSignature];
+    if (ReadInput(signature, sizeof signature) != sizeof signature ||
+        png_sig_cmp(signature, 0, sizeof signature) != 0)
+        return E_FAIL;
+    m_png = png_create_read_struct(PNG_LIBPNG_VER_STRING, this, OnError, OnWarning);
+    if (!m_png)
+        return E_FAIL;
+    m_info = png_create_info_struct(m_png);
+    if (!m_info) {
+        Reset();
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT CVxPngDecoder::ReadChunksBeforeImage(VxPngImage* image)
+{
+    png_structp png = m_png;
+    png_infop info = m_info;
+    auto body = [&] {
+        // Image size is bounded by the frame-size check below, not by libpng's default limit
+        // of a million pixels per side.
+        png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
+        png_set_read_fn(png, this, OnRead);
+        png_set_sig_bytes(png, sizeof kPngSignature);
+        png_read_info(png, info);
+
+        png_uint_32 width = 0;
+        png_uint_32 height = 0;
+        int bitDepth = 0;
+        int colorType = 0;
+        int interlace = 0;
+        png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, &interlace, nullptr,
+                     nullptr);
+        image->width = width;
+        image->height = height;
+        image->bitDepth = uint8_t(bitDepth);
+        image->colorType = uint8_t(colorType);
+        image->interlace = uint8_t(interlace);
+
+        if (png_get_valid(png, info, PNG_INFO_tRNS)) {
+            png_color_16p key = nullptr;
+            png_get_tRNS(png, info, nullptr, nullptr, &key);
+            image->hasTransparency = true;
+            if (key) {
+                image->transparentGrey = key->gray;
+                image->transparentRed = key->red;
+                image->transparentGreen = key->green;
+                image->transparentBlue = key->blue;
+            }
+        }
+        if (png_get_valid(png, info, PNG_INFO_gAMA)) {
+            double gamma = 0.0;
+            image->gammaKnown = png_get_gAMA(png, info, &gamma) != 0;
+            image->gamma = image->gammaKnown ? gamma : 0.0;
+        }
+        if (colorType == kPngColorPalette)
+            VxPng_FillPalette(png, info, image);
+    };
+    VX_RETURN_IF_FAILED(VxPng_Protect(png, body));
+
+    VX_RETURN_IF_FAILED(VxPng_ChoosePixelType(image->colorType, image->bitDepth,
+                                              image->hasTransparency, &image->pixelType));
+    if (image->colorType == kPngColorPalette && image->paletteCount == 0)
+        return E_FAIL;
+    image->bitsPerPixel = VxPng_BitsPerPixel(image->pixelType);
+
+    // Both the stored frame and the frame the host receives (8 bits per pixel and fewer arrive
+    // widened to 32) must fit a frame's size; larger images are refused before anything is
+    // allocated for them.
+    const uint64_t stride = VxSize_Stride(image->bitsPerPixel, image->width);
+    const uint64_t frameBytes = stride * image->height;
+    const uint64_t deliveredBytes =
+        image->bitsPerPixel <= 8 ? VxSize_Image(32, image->width, image->height) : frameBytes;
+    if (image->width == 0 || image->height == 0 || image->width > 0x7FFFFFFF ||
+        image->height > 0x7FFFFFFF || !VxSize_Fits(frameBytes) || !VxSize_Fits(deliveredBytes))
+        return E_FAIL;
+    image->stride = uint32_t(stride);
+    image->imageBytes = uint32_t(frameBytes);
+    return S_OK;
+}
+
+// Decodes every pass of the image into the frame, runs the module's row pass and reads the end
+// of the file.
+HRESULT CVxPngDecoder::DecodeRows(const VxPngImage& image, uint8_t* pixels)
+{
+    png_structp png = m_png;
+    png_infop info = m_info;
+    const VxPngRowPass rowPass = VxPng_ChooseRowPass(image);
+    auto body = [&] {
+        VxPng_SetTransformations(png, image);
+        const int passes = png_set_interlace_handling(png);
+        png_read_update_info(png, info);
+        if (png_get_rowbytes(png, info) > image.stride)
+            png_error(png, "Row wider than the frame row");
+
+        // Indices beyond the palette are refused: the colour table has no entry for them.
+        for (int pass = 0; pass < passes; ++pass) {
+            for (uint32_t y = 0; y < image.height; ++y) {
+                uint8_t* row = VxPng_FrameRow(image, pixels, y);
+                png_read_row(png, row, nullptr);
+                // Without interlacing each row is final at once: run the pass while it is hot.
+                if (passes == 1 && rowPass && !rowPass(row, image))
+                    png_error(png, "Palette index beyond the palette");
+            }
+        }
+        if (passes > 1 && rowPass)
+            for (uint32_t y = 0; y < image.height; ++y)
+                if (!rowPass(VxPng_FrameRow(image, pixels, y), image))
+                    png_error(png, "Palette index beyond the palette");
+        png_read_end(png, nullptr);
+    };
+    return VxPng_Protect(png, body);
+}
+
+size_t CVxPngDecoder::ReadInput(uint8_t* buffer, size_t bytes)
+{
+    size_t done = 0;
+    while (done < bytes) {
+        if (m_inputPos == m_inputEnd) {
+            const size_t wanted = bytes - done;
+            if (wanted >= kPngInputBytes) {
+                // A large request goes straight to the caller's memory.
+                const size_t got = std::min(wanted, m_source.read(m_source.context, buffer + done, wanted));
+                done += got;
+                if (got < wanted)
+                    break;
+                continue;
+            }
+            m_inputPos = 0;
+            m_inputEnd = std::min(kPngInputBytes,
+                                  m_source.read(m_source.context, m_input.Bytes(), kPngInputBytes));
+            if (m_inputEnd == 0)
+                break;
+        }
+        const size_t take = std::min(bytes - done, m_inputEnd - m_inputPos);
+        std::memcpy(buffer + done, m_input.Bytes() + m_inputPos, take);
+        m_inputPos += take;
+        done += take;
+    }
+    return done;
+}
+
+void CVxPngDecoder::OnRead(png_structp png, png_bytep buffer, size_t bytes)
+{
+    auto* decoder = static_cast<CVxPngDecoder*>(png_get_io_ptr(png));
+    if (decoder->ReadInput(buffer, bytes) != bytes)
+        png_error(png, "Read Error");
+}
+
+void CVxPngDecoder::OnError(png_structp png, png_const_charp message)
+{
+    auto* decoder = static_cast<CVxPngDecoder*>(png_get_error_ptr(png));
+    std::snprintf(decoder->m_message, sizeof decoder->m_message, "%s", message ? message : "");
+    png_longjmp(png, 1);
+}
+
+// Warnings (ancillary chunks with bad CRCs, benign errors) do not fail a read and are not shown.
+void CVxPngDecoder::OnWarning(png_structp, png_const_charp) {}
+
+VxPngSource VxPng_MemorySource(VxPngMemory* memory)
+{
+    VxPngSource source;
+    source.context = memory;
+    source.read = [](void* context, uint8_t* buffer, size_t bytes) {
+        auto* m = static_cast<VxPngMemory*>(context);
+        const size_t take = std::min(bytes, m->size - std::min(m->position, m->size));
+        if (take)
+            std::memcpy(buffer, m->data + m->position, take);
+        m->position += take;
+        return take;
+    };
+    return source;
+}
+
+HRESULT VxPng_DecodeBytes(const uint8_t* data, size_t size, VxPngImage* image,
+                          CVxGlobalBlock* frame)
+{
+    *frame = CVxGlobalBlock();
+    CVxPngDecoder decoder;
+    VxPngMemory memory{data, size, 0};
+    VX_RETURN_IF_FAILED(decoder.ReadInfo(VxPng_MemorySource(&memory), image));
+    CVxGlobalBlock pixels(image->imageBytes);
+    if (!pixels)
+        return E_OUTOFMEMORY;
+    memory.position = 0;
+    VX_RETURN_IF_FAILED(decoder.Decode(VxPng_MemorySource(&memory), *image, pixels.Bytes(),
+                                       image->imageBytes));
+    *frame = std::move(pixels);
+    return S_OK;
+}

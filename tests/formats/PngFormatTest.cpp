@@ -1,0 +1,479 @@
+#include "formats/png/PngFormat.h"
+#include "tests/common/VxTest.h"
+#include "tests/fixtures/PngWriter.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+// One row of the reader's output table.
+struct PngTableRow {
+    uint8_t colorType;
+    uint8_t bitDepth;
+    bool transparency;
+    uint32_t pixelType;
+};
+
+constexpr PngTableRow kPngTable[] = {
+    {0, 1, false, 17}, {0, 2, false, 18}, {0, 4, false, 19}, {0, 8, false, 20}, {0, 16, false, 21},
+    {0, 1, true, 29},  {0, 2, true, 29},  {0, 4, true, 29},  {0, 8, true, 29},  {0, 16, true, 31},
+    {2, 8, false, 27}, {2, 8, true, 29},  {2, 16, false, 31}, {2, 16, true, 31},
+    {3, 1, false, 24}, {3, 2, false, 23}, {3, 4, false, 23}, {3, 8, false, 24},
+    {3, 1, true, 29},  {3, 2, true, 29},  {3, 4, true, 29},  {3, 8, true, 29},
+    {4, 8, false, 29}, {4, 16, false, 31}, {6, 8, false, 29}, {6, 16, false, 31},
+};
+
+std::string Describe(const PngTableRow& row)
+{
+    return "colour type " + std::to_string(row.colorType) + ", depth " + std::to_string(row.bitDepth) +
+           (row.transparency ? ", tRNS" : "");
+}
+
+// Options for a table row: the colour key is the pixel at (1, 1), so both alpha values occur;
+// palette alphas cover the first two entries only.
+VxTestPngOptions OptionsFor(const PngTableRow& row, uint32_t width = 5, uint32_t height = 3)
+{
+    VxTestPngOptions o;
+    o.width = width;
+    o.height = height;
+    o.colorType = row.colorType;
+    o.bitDepth = row.bitDepth;
+    if (row.transparency) {
+        if (row.colorType == 3) {
+            o.transparency = std::vector<uint16_t>{0, 77};
+        } else {
+            const std::vector<uint16_t> samples = VxTest_PngSamples(o);
+            const uint32_t channels = VxTest_PngChannels(o.colorType);
+            const size_t at = (size_t(std::min(height - 1, 1u)) * width + std::min(width - 1, 1u)) * channels;
+            o.transparency = std::vector<uint16_t>(samples.begin() + long(at),
+                                                   samples.begin() + long(at + channels));
+        }
+    }
+    return o;
+}
+
+// Appends values to a row: bytes, little-endian 16-bit samples, or sub-byte values packed
+// with the first one in the most significant bits.
+struct RowWriter {
+    std::vector<uint8_t>& row;
+    uint32_t bitsUsed = 0;
+    void Byte(uint32_t v) { row.push_back(uint8_t(v)); }
+    void Sample16(uint32_t v)
+    {
+        row.push_back(uint8_t(v));
+        row.push_back(uint8_t(v >> 8));
+    }
+    void Packed(uint32_t v, uint32_t bits)
+    {
+        if (bitsUsed == 0)
+            row.push_back(0);
+        bitsUsed += bits;
+        row.back() |= uint8_t(v << (8 - bitsUsed));
+        bitsUsed %= 8;
+    }
+};
+
+// The frame the output table prescribes for the writer's samples: bottom-up, rows padded to
+// 4 bytes, 16-bit samples little-endian.
+std::vector<uint8_t> ExpectedFrame(const VxTestPngOptions& o, uint32_t bitsPerPixel)
+{
+    const std::vector<uint16_t> samples = VxTest_PngSamples(o);
+    const std::vector<uint8_t> palette = VxTest_PngPalette(o);
+    const uint32_t channels = VxTest_PngChannels(o.colorType);
+    const bool keyed = o.transparency.has_value();
+    const std::vector<uint16_t> key = keyed ? *o.transparency : std::vector<uint16_t>();
+    const size_t stride = (size_t(bitsPerPixel) * o.width + 31) / 32 * 4;
+    std::vector<uint8_t> frame(stride * o.height, 0);
+    for (uint32_t y = 0; y < o.height; ++y) {
+        std::vector<uint8_t> bytes;
+        RowWriter out{bytes};
+        for (uint32_t x = 0; x < o.width; ++x) {
+            const uint16_t* s = &samples[(size_t(y) * o.width + x) * channels];
+            const bool deep = o.bitDepth == 16;
+            const uint32_t opaque = deep ? 0xFFFF : 0xFF;
+            auto put = [&](uint32_t v) { deep ? out.Sample16(v) : out.Byte(v); };
+            switch (o.colorType) {
+            case 0:
+                if (!keyed) {
+                    deep ? out.Sample16(s[0]) : out.Packed(s[0], o.bitDepth);
+                } else {
+                    const uint32_t scale = o.bitDepth == 1 ? 255 : o.bitDepth == 2 ? 85 : o.bitDepth == 4 ? 17 : 1;
+                    const uint32_t grey = s[0] * scale;
+                    put(grey), put(grey), put(grey), put(s[0] == key[0] ? 0 : opaque);
+                }
+                break;
+            case 2: {
+                const bool match = keyed && s[0] == key[0] && s[1] == key[1] && s[2] == key[2];
+                put(s[2]), put(s[1]), put(s[0]);
+                if (keyed || deep)
+                    put(match ? 0 : opaque);
+                break;
+            }
+            case 3:
+                if (!keyed) {
+                    out.Packed(s[0], o.bitDepth == 1 || o.bitDepth == 8 ? 8 : 4);
+                } else {
+                    out.Byte(palette[3 * s[0] + 2]), out.Byte(palette[3 * s[0] + 1]);
+                    out.Byte(palette[3 * s[0]]), out.Byte(s[0] < key.size() ? key[s[0]] : 255);
+                }
+                break;
+            case 4:
+                put(s[0]), put(s[0]), put(s[0]), put(s[1]);
+                break;
+            case 6:
+                put(s[2]), put(s[1]), put(s[0]), put(s[3]);
+                break;
+            }
+        }
+        std::memcpy(&frame[(o.height - 1 - y) * stride], bytes.data(), bytes.size());
+    }
+    return frame;
+}
+
+struct PngDecoded {
+    HRESULT hr = E_FAIL;
+    VxPngImage image;
+    std::vector<uint8_t> frame;
+};
+
+PngDecoded Decode(const std::vector<uint8_t>& png)
+{
+    PngDecoded result;
+    CVxGlobalBlock frame;
+    result.hr = VxPng_DecodeBytes(png.data(), png.size(), &result.image, &frame);
+    if (SUCCEEDED(result.hr))
+        result.frame.assign(frame.Bytes(), frame.Bytes() + frame.Size());
+    return result;
+}
+
+HRESULT ReadHeader(const std::vector<uint8_t>& png, VxPngImage* image)
+{
+    CVxPngDecoder decoder;
+    VxPngMemory memory{png.data(), png.size(), 0};
+    return decoder.ReadInfo(VxPng_MemorySource(&memory), image);
+}
+
+// A small RGB image that the corruption tests edit in one place.
+std::vector<uint8_t> SmallRgb()
+{
+    return VxTest_WritePng({.width = 7, .height = 4, .colorType = 2, .bitDepth = 8});
+}
+
+// The IHDR of a small image edited to other dimensions, with a valid CRC.
+std::vector<uint8_t> WithDimensions(std::vector<uint8_t> png, uint32_t width, uint32_t height)
+{
+    const size_t ihdr = VxTest_PngFindChunk(png, "IHDR");
+    VxTest_PutU32BE(png, ihdr + 8, width);
+    VxTest_PutU32BE(png, ihdr + 12, height);
+    VxTest_PngFixCrc(png, ihdr);
+    return png;
+}
+
+TEST(PngFormat, SignatureCheckTellsShortFromForeignHeads)
+{
+    const uint8_t png[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const uint8_t jpeg[8] = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F'};
+    EXPECT_EQ(VxPng_CheckSignature(png, 8), S_OK);
+    EXPECT_EQ(VxPng_CheckSignature(png, 7), VXE_FILE_READ);
+    EXPECT_EQ(VxPng_CheckSignature(nullptr, 8), VXE_FILE_READ);
+    EXPECT_EQ(VxPng_CheckSignature(jpeg, 8), VXE_FILE_OPEN);
+}
+
+TEST(PngFormat, RefusesCombinationsPngDoesNotAllow)
+{
+    uint32_t type = 99;
+    const uint8_t bad[][2] = {{0, 3}, {0, 32}, {2, 4}, {2, 1}, {3, 16}, {4, 4}, {6, 2}, {1, 8}, {5, 8}, {7, 8}};
+    for (const auto& combination : bad) {
+        EXPECT_EQ(VxPng_ChoosePixelType(combination[0], combination[1], false, &type), E_FAIL);
+        EXPECT_EQ(type, 0u);
+    }
+    // libpng refuses such a header before the reader sees it.
+    VxPngImage image;
+    std::vector<uint8_t> png = SmallRgb();
+    const size_t ihdr = VxTest_PngFindChunk(png, "IHDR");
+    png[ihdr + 16] = 4;  // RGB with 4-bit samples
+    VxTest_PngFixCrc(png, ihdr);
+    EXPECT_EQ(ReadHeader(png, &image), E_FAIL);
+}
+
+TEST(PngFormat, DecodesEveryRowOfTheOutputTable)
+{
+    for (const PngTableRow& row : kPngTable) {
+        SCOPED_TRACE(Describe(row));
+        const VxTestPngOptions o = OptionsFor(row);
+        const PngDecoded decoded = Decode(VxTest_WritePng(o));
+        ASSERT_EQ(decoded.hr, S_OK) << VxTest_Describe(decoded.hr);
+        EXPECT_EQ(decoded.image.pixelType, row.pixelType);
+        const uint32_t bits = VxPng_BitsPerPixel(row.pixelType);
+        EXPECT_EQ(decoded.image.stride, (bits * o.width + 31) / 32 * 4);
+        EXPECT_EQ(decoded.image.imageBytes, decoded.image.stride * o.height);
+        const std::vector<uint8_t> expected = ExpectedFrame(o, bits);
+        EXPECT_EQ(decoded.frame, expected);
+        if (row.transparency && row.colorType != 3) {
+            // The key pixel (1, 1) is transparent: the comparison did run.
+            const size_t pixelBytes = bits / 8;
+            const size_t alpha = (o.height - 2) * size_t(decoded.image.stride) + pixelBytes * 7 / 4;
+            EXPECT_EQ(decoded.frame.at(alpha), 0);
+        }
+    }
+}
+
+TEST(PngFormat, InterlacedTwinsDecodeEqual)
+{
+    // 13 x 11 gives every Adam7 pass partial blocks; 3 x 2 leaves some passes empty.
+    for (const auto& [width, height] : {std::pair{13u, 11u}, std::pair{3u, 2u}, std::pair{1u, 1u}}) {
+        for (const PngTableRow& row : kPngTable) {
+            SCOPED_TRACE(Describe(row) + ", " + std::to_string(width) + " x " + std::to_string(height));
+            VxTestPngOptions o = OptionsFor(row, width, height);
+            const PngDecoded plain = Decode(VxTest_WritePng(o));
+            o.interlace = true;
+            const PngDecoded interlaced = Decode(VxTest_WritePng(o));
+            ASSERT_EQ(interlaced.hr, S_OK) << VxTest_Describe(interlaced.hr);
+            EXPECT_EQ(interlaced.image.interlace, 1);
+            EXPECT_EQ(interlaced.frame, plain.frame);
+            EXPECT_EQ(interlaced.frame, ExpectedFrame(o, VxPng_BitsPerPixel(row.pixelType)));
+        }
+    }
+}
+
+TEST(PngFormat, ColourTableCoversTheBitDepthWithAlphaFromTransparency)
+{
+    // A 2-bit image with a 3-entry palette and one tRNS entry.
+    VxTestPngOptions o{.width = 4, .height = 2, .colorType = 3, .bitDepth = 2,
+                       .palette = {10, 20, 30, 40, 50, 60, 70, 80, 90}};
+    o.transparency = std::vector<uint16_t>{128};
+    VxPngImage image;
+    ASSERT_EQ(ReadHeader(VxTest_WritePng(o), &image), S_OK);
+    ASSERT_EQ(image.paletteCount, 3u);
+    const RGBQUAD expected[3] = {{30, 20, 10, 128}, {60, 50, 40, 255}, {90, 80, 70, 255}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(image.palette[i].rgbBlue, expected[i].rgbBlue) << i;
+        EXPECT_EQ(image.palette[i].rgbGreen, expected[i].rgbGreen) << i;
+        EXPECT_EQ(image.palette[i].rgbRed, expected[i].rgbRed) << i;
+        EXPECT_EQ(image.palette[i].rgbReserved, expected[i].rgbReserved) << i;
+    }
+
+    // A 1-bit image gets two entries and one index byte per pixel.
+    ASSERT_EQ(ReadHeader(VxTest_WritePng({.width = 9, .colorType = 3, .bitDepth = 1}), &image), S_OK);
+    EXPECT_EQ(image.paletteCount, 2u);
+    EXPECT_EQ(image.pixelType, kVxPixelPalette8);
+    EXPECT_EQ(image.stride, 12u);
+}
+
+TEST(PngFormat, TwoBitIndicesBecomeNibblesWithZeroPadding)
+{
+    const VxTestPngOptions o{.width = 5, .height = 1, .colorType = 3, .bitDepth = 2,
+                             .samples = {3, 1, 2, 0, 3}};
+    const PngDecoded decoded = Decode(VxTest_WritePng(o));
+    ASSERT_EQ(decoded.hr, S_OK) << VxTest_Describe(decoded.hr);
+    EXPECT_EQ(decoded.image.pixelType, kVxPixelPalette4);
+    EXPECT_EQ(decoded.frame, (std::vector<uint8_t>{0x31, 0x20, 0x30, 0}));
+}
+
+TEST(PngFormat, ColourKeyMatchesAllThreeChannelsExactly)
+{
+    VxTestPngOptions o{.width = 4, .height = 1, .colorType = 2, .bitDepth = 8,
+                       .samples = {10, 20, 30, 10, 20, 31, 10, 21, 30, 11, 20, 30}};
+    o.transparency = std::vector<uint16_t>{10, 20, 30};
+    const PngDecoded decoded = Decode(VxTest_WritePng(o));
+    ASSERT_EQ(decoded.hr, S_OK) << VxTest_Describe(decoded.hr);
+    EXPECT_EQ(decoded.frame, (std::vector<uint8_t>{30, 20, 10, 0, 31, 20, 10, 255, 30, 21, 10, 255,
+                                                   30, 20, 11, 255}));
+    // The same key in 16 bits compares whole samples.
+    o.bitDepth = 16;
+    o.samples = {10, 20, 30, 10, 20, 30 + 256};
+    o.width = 2;
+    const PngDecoded deep = Decode(VxTest_WritePng(o));
+    ASSERT_EQ(deep.hr, S_OK) << VxTest_Describe(deep.hr);
+    EXPECT_EQ(deep.frame, (std::vector<uint8_t>{30, 0, 20, 0, 10, 0, 0, 0, 30, 1, 20, 0, 10, 0, 255, 255}));
+}
+
+TEST(PngFormat, GammaIsRecordedButNeverApplied)
+{
+    VxTestPngOptions o{.colorType = 3, .bitDepth = 8};
+    o.gamma = 0.45455;
+    const PngDecoded decoded = Decode(VxTest_WritePng(o));
+    ASSERT_EQ(decoded.hr, S_OK) << VxTest_Describe(decoded.hr);
+    EXPECT_TRUE(decoded.image.gammaKnown);
+    EXPECT_NEAR(decoded.image.gamma, 0.45455, 1e-5);
+    EXPECT_EQ(decoded.image.palette[1].rgbRed, VxTest_PngPalette(o)[3]);  // as stored
+    EXPECT_EQ(decoded.frame, ExpectedFrame(o, 8));
+}
+
+TEST(PngFormat, ReadsManySmallChunksAndLargeOnes)
+{
+    VxTestPngOptions o{.width = 300, .height = 200, .colorType = 6, .bitDepth = 16, .zlibLevel = 0};
+    // A 100 kB text chunk is read in one piece, past the input buffer.
+    std::vector<uint8_t> text = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0};
+    text.resize(100000, 'x');
+    o.chunksBeforeData.push_back({"tEXt", text});
+    const PngDecoded large = Decode(VxTest_WritePng(o));
+    ASSERT_EQ(large.hr, S_OK) << VxTest_Describe(large.hr);
+    EXPECT_EQ(large.frame, ExpectedFrame(o, 64));
+
+    o.chunksBeforeData.clear();
+    o.zlibLevel = 9;
+    o.dataChunkBytes = 7;
+    const PngDecoded split = Decode(VxTest_WritePng(o));
+    ASSERT_EQ(split.hr, S_OK) << VxTest_Describe(split.hr);
+    EXPECT_EQ(split.frame, large.frame);
+}
+
+TEST(PngFormat, RefusesAFileCutAnywhere)
+{
+    VxTestPngOptions o{.width = 6, .height = 5, .colorType = 3, .bitDepth = 4, .dataChunkBytes = 16};
+    o.transparency = std::vector<uint16_t>{0};
+    o.gamma = 1.0;
+    const std::vector<uint8_t> png = VxTest_WritePng(o);
+    ASSERT_GE(VxTest_PngChunkOffsets(png).size(), 8u);  // two IDAT chunks at least
+    // Every length, so every chunk boundary and every place inside a chunk, up to the last
+    // byte of IEND's CRC.
+    for (size_t length = 0; length < png.size(); ++length) {
+        const std::vector<uint8_t> cut(png.begin(), png.begin() + long(length));
+        EXPECT_EQ(Decode(cut).hr, E_FAIL) << "cut at " << length;
+    }
+    EXPECT_EQ(Decode(png).hr, S_OK);
+}
+
+TEST(PngFormat, RefusesCrcErrorsInCriticalChunks)
+{
+    for (const char* type : {"IHDR", "PLTE", "IDAT", "IEND"}) {
+        std::vector<uint8_t> png = VxTest_WritePng({.colorType = 3, .bitDepth = 8});
+        const size_t chunk = VxTest_PngFindChunk(png, type);
+        ASSERT_NE(chunk, 0u) << type;
+        png[chunk + 8] ^= 0x01;  // one data bit (or the CRC itself, for IEND) flipped in transit
+        EXPECT_EQ(Decode(png).hr, E_FAIL) << type;
+    }
+    // An ancillary chunk with a bad CRC is dropped, as libpng does by default.
+    VxTestPngOptions o;
+    o.gamma = 0.5;
+    std::vector<uint8_t> png = VxTest_WritePng(o);
+    png[VxTest_PngFindChunk(png, "gAMA") + 8] ^= 0x01;
+    const PngDecoded decoded = Decode(png);
+    EXPECT_EQ(decoded.hr, S_OK) << VxTest_Describe(decoded.hr);
+    EXPECT_FALSE(decoded.image.gammaKnown);
+}
+
+TEST(PngFormat, RefusesBadCompressedData)
+{
+    std::vector<uint8_t> png = SmallRgb();
+    const size_t idat = VxTest_PngFindChunk(png, "IDAT");
+    png[idat + 8] = 0x79;  // a zlib header with another window size and a bad check value
+    VxTest_PngFixCrc(png, idat);
+    EXPECT_EQ(Decode(png).hr, E_FAIL);
+
+    // Scanlines one byte short: the image data ends early.
+    VxTestPngOptions o{.width = 3, .height = 2, .colorType = 0, .bitDepth = 8};
+    o.scanlines = std::vector<uint8_t>{0, 1, 2, 3, 0, 4, 5};
+    EXPECT_EQ(Decode(VxTest_WritePng(o)).hr, E_FAIL);
+    // A filter byte beyond the five filters.
+    o.scanlines = std::vector<uint8_t>{0, 1, 2, 3, 9, 4, 5, 6};
+    EXPECT_EQ(Decode(VxTest_WritePng(o)).hr, E_FAIL);
+}
+
+TEST(PngFormat, RefusesInterlacedGarbage)
+{
+    // Random bytes where Adam7 passes are expected: filter bytes out of range.
+    VxTestPngOptions o{.width = 9, .height = 9, .colorType = 6, .bitDepth = 16, .interlace = true};
+    std::vector<uint8_t> garbage(1000);
+    uint32_t state = 12345;
+    for (uint8_t& b : garbage)
+        b = uint8_t((state = state * 1103515245u + 12345u) >> 16) | 0x80;
+    o.scanlines = garbage;
+    EXPECT_EQ(Decode(VxTest_WritePng(o)).hr, E_FAIL);
+}
+
+TEST(PngFormat, UnknownChunksAreFatalOnlyWhenCritical)
+{
+    VxTestPngOptions o;
+    o.chunksBeforeData.push_back({"vxZz", {1, 2, 3}});
+    EXPECT_EQ(Decode(VxTest_WritePng(o)).hr, S_OK);
+    o.chunksBeforeData = {{"VXZZ", {1, 2, 3}}};
+    EXPECT_EQ(Decode(VxTest_WritePng(o)).hr, E_FAIL);
+}
+
+TEST(PngFormat, RefusesPaletteIndicesBeyondThePalette)
+{
+    // A one-entry palette: index 1 has no colour, at every depth, with and without tRNS and
+    // interlacing.
+    for (uint8_t depth : {1, 2, 4, 8}) {
+        for (bool transparency : {false, true}) {
+            for (bool interlace : {false, true}) {
+                SCOPED_TRACE("depth " + std::to_string(depth) + (transparency ? ", tRNS" : "") +
+                             (interlace ? ", interlaced" : ""));
+                VxTestPngOptions o{.width = 3, .height = 2, .colorType = 3, .bitDepth = depth,
+                                   .interlace = interlace, .samples = {0, 0, 0, 0, 1, 0},
+                                   .palette = {1, 2, 3}};
+                if (transparency)
+                    o.transparency = std::vector<uint16_t>{9};
+                EXPECT_EQ(Decode(VxTest_WritePng(o)).hr, E_FAIL);
+                o.samples = {0, 0, 0, 0, 0, 0};
+                const PngDecoded decoded = Decode(VxTest_WritePng(o));
+                ASSERT_EQ(decoded.hr, S_OK) << VxTest_Describe(decoded.hr);
+                EXPECT_EQ(decoded.frame, ExpectedFrame(o, VxPng_BitsPerPixel(decoded.image.pixelType)));
+            }
+        }
+    }
+}
+
+TEST(PngFormat, RefusesFramesTooLargeBeforeAllocating)
+{
+    VxPngImage image;
+    // Each IHDR below is valid for libpng; only the frame size rules it out. The header step
+    // allocates nothing for the image, so a refusal here comes before any frame exists.
+    EXPECT_EQ(ReadHeader(WithDimensions(SmallRgb(), 0x7FFFFFFF, 0x7FFFFFFF), &image), E_FAIL);
+    EXPECT_EQ(ReadHeader(WithDimensions(SmallRgb(), 65536, 65536), &image), E_FAIL);  // 12 GB
+    EXPECT_EQ(ReadHeader(WithDimensions(SmallRgb(), 0x7FFFFFFF, 1), &image), E_FAIL);
+    // 512 MB stored, but 2 GB once widened to 32 bits for the host.
+    const std::vector<uint8_t> grey = VxTest_WritePng({.colorType = 0, .bitDepth = 8});
+    EXPECT_EQ(ReadHeader(WithDimensions(grey, 32768, 16384), &image), E_FAIL);
+    // Just inside: 1 GB delivered.
+    ASSERT_EQ(ReadHeader(WithDimensions(grey, 16384, 16384), &image), S_OK);
+    EXPECT_EQ(image.imageBytes, 16384u * 16384u);
+    // A zero dimension is refused by libpng.
+    EXPECT_EQ(ReadHeader(WithDimensions(SmallRgb(), 0, 4), &image), E_FAIL);
+}
+
+TEST(PngFormat, DecodeRefusesAFileThatChangedSinceItsHeaderWasRead)
+{
+    const std::vector<uint8_t> first = SmallRgb();
+    const std::vector<uint8_t> second = VxTest_WritePng({.width = 8, .height = 4});
+    CVxPngDecoder decoder;
+    VxPngImage image;
+    VxPngMemory memory{first.data(), first.size(), 0};
+    ASSERT_EQ(decoder.ReadInfo(VxPng_MemorySource(&memory), &image), S_OK);
+    std::vector<uint8_t> frame(image.imageBytes);
+    EXPECT_EQ(decoder.Decode(VxPng_MemorySource(&memory), image, frame.data(), image.imageBytes - 1),
+              E_INVALIDARG);
+    memory = {second.data(), second.size(), 0};
+    EXPECT_EQ(decoder.Decode(VxPng_MemorySource(&memory), image, frame.data(), image.imageBytes), E_FAIL);
+    memory = {first.data(), first.size(), 0};
+    EXPECT_EQ(decoder.Decode(VxPng_MemorySource(&memory), image, frame.data(), image.imageBytes), S_OK);
+    // Decoding twice with one decoder gives the same frame.
+    std::vector<uint8_t> again(image.imageBytes);
+    memory.position = 0;
+    EXPECT_EQ(decoder.Decode(VxPng_MemorySource(&memory), image, again.data(), image.imageBytes), S_OK);
+    EXPECT_EQ(again, frame);
+}
+
+TEST(PngFormat, RefusesANonPngSourceAndKeepsLibpngMessagesQuiet)
+{
+    const std::vector<uint8_t> text = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g', '!'};
+    VxPngImage image;
+    EXPECT_EQ(ReadHeader(text, &image), E_FAIL);
+    CVxPngDecoder decoder;
+    std::vector<uint8_t> png = SmallRgb();
+    png.erase(png.end() - 20, png.end());  // the file ends inside the image data
+    VxPngMemory memory{png.data(), png.size(), 0};
+    ASSERT_EQ(decoder.ReadInfo(VxPng_MemorySource(&memory), &image), S_OK);
+    std::vector<uint8_t> frame(image.imageBytes);
+    memory.position = 0;
+    EXPECT_EQ(decoder.Decode(VxPng_MemorySource(&memory), image, frame.data(), image.imageBytes), E_FAIL);
+    EXPECT_STREQ(decoder.LastMessage(), "Read Error");
+}
+
+}  // namespace
