@@ -97,6 +97,11 @@ protected:
     // valid (the layered reader's variant).
     HRESULT LoadFrameWith(void** pixels, bool forceDecode);
 
+    // The file mutex and the buffer-access object of the current open (for formats that
+    // serialise work of their own with the frames, and for tests).
+    HANDLE FileMutex() const { return m_mutex; }
+    IVxBufferAccess* BufferAccess() const { return m_access; }
+
     // The stream table and its objects, made at the first open and kept until destruction.
     uint32_t StreamTableCount() const { return m_streamCount; }
     CVxStillReadVideoStream* StreamAt(uint32_t index) const;

@@ -1,0 +1,194 @@
+#include "framework/ConvertDib.h"
+#include "tests/common/VxTest.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+struct Source {
+    VXBITMAPINFO info = {};
+    std::vector<uint8_t> pixels;
+};
+
+Source MakeSource(uint16_t bits, int32_t width, int32_t height, uint32_t compression, uint32_t colors)
+{
+    Source source;
+    BITMAPINFOHEADER& h = source.info.header;
+    h.biSize = 40;
+    h.biWidth = width;
+    h.biHeight = height;
+    h.biPlanes = 1;
+    h.biBitCount = bits;
+    h.biCompression = compression;
+    h.biClrUsed = colors;
+    for (uint32_t i = 0; i < 256; ++i)
+        source.info.colors[i] = {uint8_t(i), uint8_t(i + 1), uint8_t(i + 2), uint8_t(0xF0 | (i & 15))};
+    const size_t stride = (size_t(bits) * width + 31) / 32 * 4;
+    source.pixels.assign(stride * size_t(height < 0 ? -height : height), 0);
+    return source;
+}
+
+BITMAPINFOHEADER Target(const Source& source)
+{
+    BITMAPINFOHEADER h = source.info.header;
+    h.biBitCount = 32;
+    h.biCompression = BI_RGB;
+    h.biClrUsed = 0;
+    return h;
+}
+
+std::vector<uint8_t> Convert(const Source& source, HRESULT expected = S_OK)
+{
+    const BITMAPINFOHEADER target = Target(source);
+    const int32_t rows = target.biHeight < 0 ? -target.biHeight : target.biHeight;
+    std::vector<uint8_t> out(size_t(target.biWidth) * 4 * rows, 0xEE);
+    const HRESULT hr = ConvertDibTo32(out.data(), &target, source.pixels.data(), &source.info);
+    EXPECT_EQ(hr, expected) << VxTest_Describe(hr);
+    return out;
+}
+
+std::vector<uint8_t> Pixel(const std::vector<uint8_t>& frame, size_t index)
+{
+    return {frame.begin() + index * 4, frame.begin() + index * 4 + 4};
+}
+
+void SetMasks(Source& source, uint32_t red, uint32_t green, uint32_t blue)
+{
+    const uint32_t masks[3] = {red, green, blue};
+    std::memcpy(source.info.colors, masks, sizeof(masks));
+}
+
+}  // namespace
+
+TEST(ConvertDib, OneBitRowCarriesItsLastPixelsInTheSecondByte)
+{
+    Source source = MakeSource(1, 10, 1, BI_RGB, 2);
+    source.pixels[0] = 0x80;  // pixel 0
+    source.pixels[1] = 0x40;  // pixels 8 (0) and 9 (1) in the two most significant bits
+    const std::vector<uint8_t> out = Convert(source);
+    EXPECT_EQ(Pixel(out, 0), (std::vector<uint8_t>{1, 2, 3, 0xF1}));
+    EXPECT_EQ(Pixel(out, 1), (std::vector<uint8_t>{0, 1, 2, 0xF0}));
+    EXPECT_EQ(Pixel(out, 8), (std::vector<uint8_t>{0, 1, 2, 0xF0}));
+    EXPECT_EQ(Pixel(out, 9), (std::vector<uint8_t>{1, 2, 3, 0xF1}));
+}
+
+TEST(ConvertDib, FourBitPixelsTakeTheHighNibbleFirst)
+{
+    Source source = MakeSource(4, 2, 1, BI_RGB, 16);
+    source.pixels[0] = 0x12;
+    const std::vector<uint8_t> out = Convert(source);
+    EXPECT_EQ(Pixel(out, 0), (std::vector<uint8_t>{1, 2, 3, 0xF1}));
+    EXPECT_EQ(Pixel(out, 1), (std::vector<uint8_t>{2, 3, 4, 0xF2}));
+}
+
+TEST(ConvertDib, PaletteKeepsTheReservedByte)
+{
+    Source source = MakeSource(8, 1, 1, BI_RGB, 256);
+    source.info.colors[7] = {10, 20, 30, 0};
+    source.pixels[0] = 7;
+    EXPECT_EQ(Pixel(Convert(source), 0), (std::vector<uint8_t>{10, 20, 30, 0}));
+}
+
+TEST(ConvertDib, PaletteIndexBeyondTheTableStopsThere)
+{
+    Source source = MakeSource(8, 3, 1, BI_RGB, 4);
+    source.pixels = {2, 4, 1, 0};
+    const std::vector<uint8_t> out = Convert(source, E_FAIL);
+    EXPECT_EQ(Pixel(out, 0), (std::vector<uint8_t>{2, 3, 4, 0xF2}));
+    EXPECT_EQ(Pixel(out, 1), (std::vector<uint8_t>{0xEE, 0xEE, 0xEE, 0xEE}));  // not written
+}
+
+TEST(ConvertDib, SixteenBitRgbScalesFiveBitChannels)
+{
+    Source source = MakeSource(16, 2, 1, BI_RGB, 0);
+    source.pixels = {0xFF, 0x7F, 0x21, 0x04};  // 0x7FFF, 0x0421, little-endian
+    const std::vector<uint8_t> out = Convert(source);
+    EXPECT_EQ(Pixel(out, 0), (std::vector<uint8_t>{255, 255, 255, 255}));
+    EXPECT_EQ(Pixel(out, 1), (std::vector<uint8_t>{8, 8, 8, 255}));
+}
+
+TEST(ConvertDib, BitfieldsUseTheMasksOfTheColourTable)
+{
+    Source source = MakeSource(16, 2, 1, BI_BITFIELDS, 0);
+    SetMasks(source, 0xF800, 0x07E0, 0x001F);
+    source.pixels = {0xE0, 0x07, 0x00, 0xF8};  // green at its maximum; red at its maximum
+    const std::vector<uint8_t> out = Convert(source);
+    EXPECT_EQ(Pixel(out, 0), (std::vector<uint8_t>{0, 255, 0, 255}));
+    EXPECT_EQ(Pixel(out, 1), (std::vector<uint8_t>{0, 0, 255, 255}));
+}
+
+TEST(ConvertDib, BitfieldsRefuseAnEmptyMask)
+{
+    Source source = MakeSource(16, 1, 1, BI_BITFIELDS, 0);
+    SetMasks(source, 0xF800, 0, 0x001F);
+    Convert(source, E_FAIL);
+    // Masks of every bit of a 32-bit word are taken without a shift past 63 bits.
+    SetMasks(source, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF);
+    Convert(source, S_OK);
+}
+
+TEST(ConvertDib, GreyLevelsSpanTheFullRange)
+{
+    const struct {
+        uint16_t bits;
+        uint8_t byte;
+        uint8_t first;
+    } cases[] = {{1, 0x80, 255}, {2, 0x40, 85}, {4, 0x30, 51}, {8, 200, 200}};
+    for (const auto& c : cases) {
+        Source source = MakeSource(c.bits, 1, 1, kVxCompressionGrey, 1u << c.bits);
+        source.pixels[0] = c.byte;
+        EXPECT_EQ(Pixel(Convert(source), 0), (std::vector<uint8_t>{c.first, c.first, c.first, 0}))
+            << c.bits << " bits";
+    }
+}
+
+TEST(ConvertDib, TopDownSourcesConvertEveryRowInOrder)
+{
+    Source source = MakeSource(8, 1, -3, BI_RGB, 256);
+    source.pixels = {5, 0, 0, 0, 6, 0, 0, 0, 7, 0, 0, 0};
+    const std::vector<uint8_t> out = Convert(source);
+    EXPECT_EQ(Pixel(out, 0)[0], 5);
+    EXPECT_EQ(Pixel(out, 1)[0], 6);
+    EXPECT_EQ(Pixel(out, 2)[0], 7);
+}
+
+TEST(ConvertDib, RefusesWhatItCannotConvert)
+{
+    Source source = MakeSource(8, 2, 2, BI_RGB, 256);
+    BITMAPINFOHEADER target = Target(source);
+    std::vector<uint8_t> out(16);
+    EXPECT_EQ(ConvertDibTo32(nullptr, &target, source.pixels.data(), &source.info), E_INVALIDARG);
+    EXPECT_EQ(ConvertDibTo32(out.data(), nullptr, source.pixels.data(), &source.info), E_INVALIDARG);
+    EXPECT_EQ(ConvertDibTo32(out.data(), &target, nullptr, &source.info), E_INVALIDARG);
+    EXPECT_EQ(ConvertDibTo32(out.data(), &target, source.pixels.data(), nullptr), E_INVALIDARG);
+    target.biHeight = 3;
+    EXPECT_EQ(ConvertDibTo32(out.data(), &target, source.pixels.data(), &source.info), E_INVALIDARG);
+    target = Target(source);
+    target.biBitCount = 24;
+    EXPECT_EQ(ConvertDibTo32(out.data(), &target, source.pixels.data(), &source.info), E_INVALIDARG);
+
+    const struct {
+        uint16_t bits;
+        uint32_t compression;
+        uint32_t colors;
+        HRESULT expected;
+    } cases[] = {
+        {8, BI_RGB, 0, E_INVALIDARG},              // palette without colours
+        {8, BI_RGB, 300, E_INVALIDARG},            // more colours than the table holds
+        {24, BI_BITFIELDS, 0, E_INVALIDARG},       // bit fields of another width
+        {8, kVxCompressionGrey, 0, E_INVALIDARG},  // grey without colours
+        {16, kVxCompressionGrey, 1, E_INVALIDARG}, // grey above 8 bits
+        {3, kVxCompressionGrey, 8, E_FAIL},        // grey of an odd depth
+        {8, BI_RLE8, 256, E_FAIL},                 // compressed rows
+    };
+    for (const auto& c : cases) {
+        Source odd = MakeSource(c.bits, 2, 2, c.compression, c.colors);
+        const BITMAPINFOHEADER oddTarget = Target(odd);
+        const HRESULT hr = ConvertDibTo32(out.data(), &oddTarget, odd.pixels.data(), &odd.info);
+        EXPECT_EQ(hr, c.expected) << c.bits << " bits, compression " << c.compression << ": "
+                                  << VxTest_Describe(hr);
+    }
+}

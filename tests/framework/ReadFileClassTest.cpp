@@ -1,0 +1,184 @@
+#include "TestFormat.h"
+#include "plugin/Language.h"
+#include "plugin/Module.h"
+#include "platform/VxStr.h"
+#include "tests/common/VxTest.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// The host's file-I/O manager as far as the module uses it.
+class CFakeManager : public IVxFileIOManager {
+public:
+    HRESULT VXAPI QueryInterface(REFIID, void** out) override
+    {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG VXAPI AddRef() override { return ++m_refs; }
+    ULONG VXAPI Release() override { return --m_refs; }
+    HRESULT VXAPI GetLanguage(uint32_t* languageId, uint32_t) override
+    {
+        m_presetLanguage = *languageId;
+        if (FAILED(m_languageResult))
+            return m_languageResult;
+        *languageId = m_language;
+        return S_OK;
+    }
+    HRESULT VXAPI HostReserved4() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved5() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved6() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved7() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved8() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved9() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved10() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved11() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved12() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved13() override { return E_NOTIMPL; }
+    HRESULT VXAPI GetReadFileClass(IVxReadFileClass**, const GUID*) override { return E_NOTIMPL; }
+    HRESULT VXAPI GetRenderFileClass(IVxRenderFileClass** out, const GUID* id) override
+    {
+        m_askedRenderer = *id;
+        *out = reinterpret_cast<IVxRenderFileClass*>(uintptr_t(0x1234));  // left behind by a failing host
+        return VXE_NOT_FOUND;
+    }
+
+    int32_t m_refs = 1;
+    uint32_t m_language = 1033;
+    uint32_t m_presetLanguage = 0;
+    HRESULT m_languageResult = S_OK;
+    GUID m_askedRenderer = {};
+};
+
+std::u16string Text(BSTR text)
+{
+    return text ? std::u16string(text) : u"(null)";
+}
+
+class ReadFileClassTest : public ::testing::Test {
+protected:
+    void TearDown() override { VxLang_UpdateKernelLCID(VxModule_Language(), 1033, 1); }
+
+    CVxComPtr<IVxReadFileClass> m_class = VxTest_CreateTestClass();
+};
+
+}  // namespace
+
+TEST_F(ReadFileClassTest, InfoTextsComeFromTheRecordByPosition)
+{
+    const uint32_t ids[] = {4, 1, 9, 3, 7, 2, 6};
+    BSTR texts[7] = {};
+    ASSERT_EQ(m_class->GetInfoText(ids, 7, texts), S_OK);
+    EXPECT_EQ(Text(texts[0]), u"*.jpg;*.jpe;*.jpeg");
+    EXPECT_EQ(Text(texts[1]), u"JPEG");
+    EXPECT_EQ(texts[2], nullptr);
+    ASSERT_NE(texts[3], nullptr);
+    EXPECT_EQ(Text(texts[3]), u"");
+    ASSERT_NE(texts[4], nullptr);
+    EXPECT_EQ(Text(texts[4]), u"");
+    EXPECT_EQ(Text(texts[5]), u"Joint Picture Experts Group");
+    EXPECT_EQ(Text(texts[6]), u"Open JPEG");
+    for (BSTR text : texts)
+        SysFreeString(text);
+    EXPECT_EQ(m_class->GetInfoText(ids, 0, nullptr), S_OK);
+}
+
+TEST_F(ReadFileClassTest, FormatNameFollowsTheManagersLanguage)
+{
+    CFakeManager manager;
+    manager.m_language = 1031;
+    ASSERT_EQ(m_class->SetFileIOManager(&manager), S_OK);
+    EXPECT_EQ(manager.m_presetLanguage, 1033u);  // asked with the module's current language
+    EXPECT_EQ(manager.m_refs, 1);                // kept without a reference
+    EXPECT_EQ(VxLang_GetLCID(VxModule_Language()), 1031u);
+    const uint32_t id = 5;
+    BSTR text = nullptr;
+    ASSERT_EQ(m_class->GetInfoText(&id, 1, &text), S_OK);
+    EXPECT_EQ(Text(text), std::u16string(VxLang_LoadString(VxModule_Language(), 423)));
+    SysFreeString(text);
+
+    manager.m_languageResult = E_FAIL;  // a failing query keeps the language
+    manager.m_language = 1036;
+    EXPECT_EQ(m_class->SetFileIOManager(&manager), S_OK);
+    EXPECT_EQ(VxLang_GetLCID(VxModule_Language()), 1031u);
+
+    VxLang_UpdateKernelLCID(VxModule_Language(), 1033, 1);
+    ASSERT_EQ(m_class->GetInfoText(&id, 1, &text), S_OK);
+    EXPECT_EQ(Text(text), u"Joint Picture Experts Group");
+    SysFreeString(text);
+}
+
+TEST_F(ReadFileClassTest, ClassValuesAndIndex)
+{
+    uint32_t value = 0;
+    ASSERT_EQ(m_class->GetClassIndex(&value), S_OK);
+    EXPECT_EQ(value, 0xFFFFFFFFu);
+    m_class->SetClassIndex(3);
+    m_class->GetClassIndex(&value);
+    EXPECT_EQ(value, 3u);
+    GUID id = {};
+    ASSERT_EQ(m_class->GetClassID(&id), S_OK);
+    EXPECT_TRUE(id == kVxTestRecord.readerClassId);
+    m_class->GetMediaTypes(&value);
+    EXPECT_EQ(value, 2u);
+    m_class->GetClassFlags(&value);
+    EXPECT_EQ(value, 0u);
+    HRESULT status = 0;
+    EXPECT_EQ(m_class->GetPluginStatus(&status, nullptr), E_NOTIMPL);
+}
+
+TEST_F(ReadFileClassTest, RendererIsFoundThroughTheManager)
+{
+    IVxRenderFileClass* renderer = nullptr;
+    EXPECT_EQ(m_class->GetRenderFileClass(nullptr), E_POINTER);
+    EXPECT_EQ(m_class->GetRenderFileClass(&renderer), VXE_NOT_FOUND);  // no manager yet
+    IUnknown* kept = nullptr;
+    EXPECT_EQ(m_class->GetFileIOManager(&kept), E_NOINTERFACE);
+
+    CFakeManager manager;
+    m_class->SetFileIOManager(&manager);
+    EXPECT_EQ(m_class->GetRenderFileClass(&renderer), VXE_NOT_FOUND);  // the manager's answer
+    EXPECT_EQ(renderer, nullptr);
+    EXPECT_TRUE(manager.m_askedRenderer == kVxTestRecord.rendererClassId);
+    ASSERT_EQ(m_class->GetFileIOManager(&kept), S_OK);
+    EXPECT_EQ(kept, &manager);
+    EXPECT_EQ(manager.m_refs, 2);
+}
+
+TEST_F(ReadFileClassTest, OpenReadFileDefersTheOpenWhenAsked)
+{
+    const int live = CVxTestReadFile::s_live;
+    CVxComPtr<IVxReadFile> file;
+    ASSERT_EQ(m_class->OpenReadFile(&file, 0, 0, u"/nonexistent/picture.vxtf", FALSE), S_OK);
+    EXPECT_EQ(file->IsOpen(), S_FALSE);
+    EXPECT_EQ(file->Open(0, 32), VXE_FILE_READ);
+    file.Reset();
+
+    EXPECT_EQ(m_class->OpenReadFile(&file, 0, 0, u"/nonexistent/picture.vxtf", TRUE), VXE_FILE_READ);
+    EXPECT_FALSE(file);
+    EXPECT_EQ(CVxTestReadFile::s_live, live);
+}
+
+TEST_F(ReadFileClassTest, CheckFileAnswersTheOpenPathAndLeavesNothing)
+{
+    const int live = CVxTestReadFile::s_live;
+    CVxTestTempFile good(VxTest_WriteTestImage({}));
+    EXPECT_EQ(m_class->CheckFile(good.Path()), S_OK);
+    CVxTestTempFile bad(VxTest_WriteTestImage({.failures = kVxTestFailInfo}));
+    EXPECT_EQ(m_class->CheckFile(bad.Path()), VXE_CORRUPT);
+    EXPECT_EQ(m_class->CheckFile(nullptr), E_POINTER);
+    EXPECT_EQ(CVxTestReadFile::s_live, live);
+}
+
+TEST_F(ReadFileClassTest, ShowAboutWritesTheBoxToStandardError)
+{
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(m_class->ShowAbout(nullptr), S_OK);
+    const std::string text = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(text.find("Corvane Joint Picture Experts Group File Format Plug-In\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Version 10.0 (Build 108)"), std::string::npos);
+    EXPECT_NE(text.find(VxStr_ToUtf8(VxModule_Path())), std::string::npos);
+}
