@@ -214,6 +214,8 @@ int VxHost_RunMeta(const VxHostSession& session)
                     unsigned(report.media.propertyCount));
     else if (report.mediaResult == S_FALSE)
         std::printf("  media manager  none\n");
+    else if (report.mediaResult == E_FAIL)  // no sidecar beside the file, or not its sidecar
+        std::printf("  media manager  none (no sidecar file)\n");
     else
         std::printf("  media manager  none (0x%08X: %s)\n", unsigned(report.mediaResult),
                     VxHost_ResultText(report.mediaResult).c_str());

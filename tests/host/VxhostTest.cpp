@@ -1,0 +1,331 @@
+// vxhost as a person or a script runs it: the built binary, its output and its exit status.
+#include "plugin/contracts/VxIdentifiers.h"
+#include "tests/common/VxTest.h"
+#include "tests/host/HostRun.h"
+#include "tests/host/JsonReader.h"
+
+#include <gtest/gtest.h>
+
+#include <png.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+struct VxTestPluginRow {
+    const char* name;
+    const char* clsid;
+    const char* readerClassId;
+    const char* rendererClassId;
+};
+
+const VxTestPluginRow kPluginRows[] = {
+    {"Corvane Stills File Format (JPEG)", "{3EBDD682-EEBB-11D3-A570-00AA006BA2BA}",
+     "{3EBDD681-EEBB-11D3-A570-00AA006BA2BA}", "{9F18572B-37BD-422B-8FBE-B8BD94352B0F}"},
+    {"Corvane Stills File Format (DIB)", "{899D6EB0-B309-11D3-8ABB-00AA006BA2BA}",
+     "{899D6EB1-B309-11D3-8ABB-00AA006BA2BA}", "{71B97F04-D22F-476B-BDA7-3FA9B947BAC6}"},
+    {"Corvane Stills File Format (TARGA)", "{899D6EB3-B309-11D3-8ABB-00AA006BA2BA}",
+     "{899D6EB4-B309-11D3-8ABB-00AA006BA2BA}", "{E870CD1F-D068-434C-91DF-47266AF8DB0A}"},
+    {"Corvane Stills File Format (PNG)", "{9EEB9CE1-F43D-11D3-A570-00AA006BA2BA}",
+     "{9EEB9CE0-F43D-11D3-A570-00AA006BA2BA}", "{9213E7DB-ABF4-4826-87A0-62F8EC9130FE}"},
+    {"Corvane Stills File Format (PSD)", "{6943B620-F50A-11D3-A0B7-00AA006BA2BA}",
+     "{BB3DA7C0-F505-11D3-A0B7-00AA006BA2BA}", "{71126341-3090-48A0-8065-1D3F456F6AC5}"},
+    {"Corvane Stills File Format (EXR)", "{08BB5FBF-4428-4DE6-A95B-41D6F685FDAD}",
+     "{B78645A4-4E74-418F-91BA-2672AD277E3C}", "{31FD7078-986F-4402-A7FF-318C141A2A37}"},
+};
+constexpr size_t kPngRow = 3;
+
+// The EXR row is listed only while the EXR component beside the module loads.
+size_t VxTest_ExpectedPluginCount()
+{
+    return std::filesystem::exists(VxTest_BuildDir() + "/OpenExr.so") ? 6 : 5;
+}
+
+VxTestJson VxTest_RunJson(const std::vector<std::string>& args, int expectedExit = 0)
+{
+    const VxTestHostRun run = VxTest_RunHost(args);
+    EXPECT_EQ(run.exitCode, expectedExit) << run.err;
+    VxTestJson value;
+    std::string error;
+    EXPECT_TRUE(VxTest_ParseJson(run.out, value, error)) << error << "\n" << run.out;
+    return value;
+}
+
+bool VxTest_PngReaderAvailable()
+{
+    const VxTestJson plugins = VxTest_RunJson({"plugins", "--json"});
+    return plugins["plugins"].items.size() > kPngRow &&
+           plugins["plugins"][kPngRow]["reader"]["available"].boolean;
+}
+
+// A top-row-first 8-bit RGBA picture with distinct pixels and some transparency.
+std::vector<uint8_t> VxTest_Pixels(uint32_t width, uint32_t height, bool alpha)
+{
+    std::vector<uint8_t> rgba;
+    for (uint32_t i = 0; i < width * height; ++i) {
+        rgba.push_back(uint8_t(i * 40 + 1));
+        rgba.push_back(uint8_t(i * 13 + 100));
+        rgba.push_back(uint8_t(255 - i * 7));
+        rgba.push_back(alpha ? uint8_t(i * 50) : 255);
+    }
+    return rgba;
+}
+
+bool VxTest_WritePicture(const std::string& path, uint32_t width, uint32_t height,
+                         const std::vector<uint8_t>& rgba, bool alpha)
+{
+    png_image image = {};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = width;
+    image.height = height;
+    image.format = alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+    std::vector<uint8_t> samples;
+    for (size_t i = 0; i < rgba.size(); ++i)
+        if (alpha || i % 4 != 3)
+            samples.push_back(rgba[i]);
+    return png_image_write_to_file(&image, path.c_str(), 0, samples.data(), 0, nullptr) != 0;
+}
+
+std::vector<uint8_t> VxTest_ReadPicture(const std::string& path, uint32_t& width, uint32_t& height)
+{
+    png_image image = {};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return {};
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr))
+        return {};
+    width = image.width;
+    height = image.height;
+    return rgba;
+}
+
+TEST(Vxhost, PluginsListsThePluginTable)
+{
+    const VxTestHostRun run = VxTest_RunHost({"plugins"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const size_t count = VxTest_ExpectedPluginCount();
+    EXPECT_NE(run.out.find(std::to_string(count) + " plug-ins"), std::string::npos) << run.out;
+    size_t at = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const size_t name = run.out.find(kPluginRows[i].name, at);
+        ASSERT_NE(name, std::string::npos) << kPluginRows[i].name << " in order in\n" << run.out;
+        const size_t clsid = run.out.find(kPluginRows[i].clsid, name);
+        ASSERT_NE(clsid, std::string::npos) << kPluginRows[i].clsid;
+        at = clsid;
+    }
+    if (count == 5) {
+        EXPECT_EQ(run.out.find("(EXR)"), std::string::npos);
+    }
+}
+
+TEST(Vxhost, PluginsJsonDescribesEveryRowAndClassObject)
+{
+    const VxTestJson value = VxTest_RunJson({"plugins", "--json"});
+    EXPECT_EQ(value["language"].number, 1033);
+    EXPECT_NE(value["module"].text.find("vxstills.so"), std::string::npos);
+    const std::vector<VxTestJson>& plugins = value["plugins"].items;
+    ASSERT_EQ(plugins.size(), VxTest_ExpectedPluginCount());
+    for (size_t i = 0; i < plugins.size(); ++i) {
+        const VxTestJson& row = plugins[i];
+        EXPECT_EQ(row["name"].text, kPluginRows[i].name);
+        EXPECT_EQ(row["clsid"].text, kPluginRows[i].clsid);
+        EXPECT_EQ(row["kindFlags"].number, 0x30);
+        EXPECT_EQ(row["mediaTypes"].number, 2);
+        EXPECT_EQ(row["extra"].number, 0);
+        // A class object is either there, with its class ID and seven texts, or missing with
+        // the code of why.
+        const char* expectedIds[2] = {kPluginRows[i].readerClassId, kPluginRows[i].rendererClassId};
+        const char* roles[2] = {"reader", "renderer"};
+        for (int role = 0; role < 2; ++role) {
+            const VxTestJson& object = row[roles[role]];
+            ASSERT_EQ(object["available"].type, VxTestJson::Type::Bool) << roles[role];
+            if (object["available"].boolean) {
+                EXPECT_EQ(object["classId"].text, expectedIds[role]) << roles[role];
+                EXPECT_EQ(object["infoTexts"].items.size(), 7u);
+            } else {
+                EXPECT_EQ(object["error"]["code"].text.size(), 10u) << roles[role];
+                EXPECT_FALSE(object["error"]["message"].text.empty());
+            }
+        }
+    }
+}
+
+TEST(Vxhost, ReaderTextsFollowTheHostLanguage)
+{
+    if (!VxTest_PngReaderAvailable())
+        GTEST_SKIP() << "the module offers no PNG reader yet";
+    const VxTestJson english = VxTest_RunJson({"plugins", "--json"});
+    const VxTestJson german = VxTest_RunJson({"plugins", "--json", "--language", "1031"});
+    const auto openText = [](const VxTestJson& value) {
+        return value["plugins"][kPngRow]["reader"]["infoTexts"][5].text;
+    };
+    EXPECT_EQ(openText(english), "Open PNG");
+    EXPECT_EQ(openText(german), "PNG öffnen");
+    EXPECT_EQ(german["plugins"][kPngRow]["reader"]["infoTexts"][3].text, "*.png");
+}
+
+TEST(Vxhost, ModuleThatCannotBeLoadedExitsWithAMessage)
+{
+    CVxTestDirectory directory;
+    const std::string bogus = directory.Path("bogus.so");
+    std::ofstream(bogus) << "not a module";
+    for (const std::string& path : {directory.Path("missing.so"), bogus}) {
+        const VxTestHostRun run = VxTest_RunHost({"plugins", "--module", path});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find("cannot load module"), std::string::npos) << run.err;
+        EXPECT_TRUE(run.out.empty());
+    }
+}
+
+TEST(Vxhost, LibraryWithoutTheExportsIsNotAModule)
+{
+    // The zlib this test program uses is a loadable library without any module export.
+    std::ifstream maps("/proc/self/maps");
+    std::string line, zlib;
+    while (std::getline(maps, line))
+        if (const size_t at = line.find('/'); at != std::string::npos && line.find("libz.so") != std::string::npos)
+            zlib = line.substr(at);
+    ASSERT_FALSE(zlib.empty());
+    const VxTestHostRun run = VxTest_RunHost({"plugins", "--module", zlib});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("does not export DllGetClassObject"), std::string::npos) << run.err;
+}
+
+TEST(Vxhost, CommandLineMistakesExitWithAMessage)
+{
+    const std::vector<std::vector<std::string>> mistakes = {
+        {}, {"frob"}, {"plugins", "--bogus"}, {"decode", "x.png"}, {"bench", "x.png", "--repeat", "0"},
+        {"plugins", "--token", "kind9"}, {"layers", "x.psd", "-o", "dir"}};
+    for (const auto& args : mistakes) {
+        const VxTestHostRun run = VxTest_RunHost(args);
+        EXPECT_EQ(run.exitCode, 1) << (args.empty() ? "(none)" : args[0]);
+        EXPECT_EQ(run.err.rfind("vxhost: ", 0), 0u) << run.err;
+    }
+    const VxTestHostRun help = VxTest_RunHost({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("usage: vxhost"), std::string::npos);
+}
+
+TEST(Vxhost, FilesNoPluginReadsAreReported)
+{
+    CVxTestDirectory directory;
+    const std::string text = directory.Path("notes.txt");
+    std::ofstream(text) << "plain words, not a picture";
+    VxTestHostRun run = VxTest_RunHost({"probe", text});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("no plug-in recognises this file"), std::string::npos) << run.err;
+
+    run = VxTest_RunHost({"decode", directory.Path("missing.png"), "-o", directory.Path("o.png")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("No such file"), std::string::npos) << run.err;
+
+    // The output type is checked before anything is opened.
+    run = VxTest_RunHost({"decode", text, "-o", directory.Path("o.gif")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find(".png or .pfm"), std::string::npos) << run.err;
+}
+
+TEST(Vxhost, ProbeDescribesAPng)
+{
+    if (!VxTest_PngReaderAvailable())
+        GTEST_SKIP() << "the module offers no PNG reader yet";
+    CVxTestDirectory directory;
+    const std::string path = directory.Path("rgb.png");
+    ASSERT_TRUE(VxTest_WritePicture(path, 5, 3, VxTest_Pixels(5, 3, false), false));
+    const VxTestJson value = VxTest_RunJson({"probe", path, "--json"});
+    const VxTestJson& file = value["files"][0];
+    EXPECT_EQ(file["plugin"]["name"].text, kPluginRows[kPngRow].name);
+    EXPECT_EQ(file["formatName"].text, "Portable Network Graphic");
+    EXPECT_EQ(file["compression"].text, "Inflate compression");
+    ASSERT_EQ(file["streams"].items.size(), 1u);
+    const VxTestJson& stream = file["streams"][0];
+    EXPECT_EQ(stream["type"].number, 2);
+    EXPECT_EQ(stream["recordSize"].number, 184);
+    EXPECT_EQ(stream["frameCount"].number, 1);
+    EXPECT_EQ(stream["header"]["width"].number, 5);
+    EXPECT_EQ(stream["header"]["height"].number, 3);
+    EXPECT_EQ(stream["header"]["bitCount"].number, 24);
+    EXPECT_EQ(stream["extension"]["pixelAspect"].number, 1.0);
+    EXPECT_EQ(file["layerCount"].number, 0);
+}
+
+TEST(Vxhost, DecodeWritesThePictureTopRowFirst)
+{
+    if (!VxTest_PngReaderAvailable())
+        GTEST_SKIP() << "the module offers no PNG reader yet";
+    CVxTestDirectory directory;
+    for (bool alpha : {false, true}) {
+        const std::vector<uint8_t> pixels = VxTest_Pixels(5, 3, alpha);
+        const std::string in = directory.Path(alpha ? "rgba.png" : "rgb.png");
+        const std::string out = directory.Path("out.png");
+        ASSERT_TRUE(VxTest_WritePicture(in, 5, 3, pixels, alpha));
+        const VxTestHostRun run = VxTest_RunHost({"decode", in, "-o", out});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        uint32_t width = 0, height = 0;
+        EXPECT_EQ(VxTest_ReadPicture(out, width, height), pixels) << (alpha ? "RGBA" : "RGB");
+        EXPECT_EQ(width, 5u);
+        EXPECT_EQ(height, 3u);
+    }
+}
+
+TEST(Vxhost, DecodeDeliversTheSameBytesIntoEveryKindOfToken)
+{
+    if (!VxTest_PngReaderAvailable())
+        GTEST_SKIP() << "the module offers no PNG reader yet";
+    CVxTestDirectory directory;
+    const std::string in = directory.Path("rgb.png");
+    const std::vector<uint8_t> pixels = VxTest_Pixels(5, 3, false);
+    ASSERT_TRUE(VxTest_WritePicture(in, 5, 3, pixels, false));
+
+    // 24-bit rows of 15 bytes padded to 16, bottom row first, blue-green-red.
+    std::vector<uint8_t> expected;
+    for (int row = 2; row >= 0; --row) {
+        for (int x = 0; x < 5; ++x) {
+            const uint8_t* p = &pixels[(size_t(row) * 5 + size_t(x)) * 4];
+            expected.insert(expected.end(), {p[2], p[1], p[0]});
+        }
+        expected.push_back(0);
+    }
+    for (const std::string token : {"local", "kind0", "kind1"}) {
+        const std::string raw = directory.Path("frame-" + token + ".bin");
+        const VxTestJson value =
+            VxTest_RunJson({"decode", in, "--raw", raw, "--token", token, "--json"});
+        EXPECT_EQ(VxTest_ReadFile(raw), expected) << token;
+        EXPECT_EQ(value["deliveredBytes"].number, 48) << token;
+        EXPECT_EQ(value["frame"]["frameTime"].number, 0);
+        EXPECT_EQ(value["frame"]["stride"].number, 16);
+        EXPECT_EQ(value["frame"]["imageBytes"].number, 48);
+        EXPECT_EQ(value["frame"]["header"]["bitCount"].number, 24);
+    }
+}
+
+TEST(Vxhost, MetaOfAPictureWithoutSidecar)
+{
+    if (!VxTest_PngReaderAvailable())
+        GTEST_SKIP() << "the module offers no PNG reader yet";
+    CVxTestDirectory directory;
+    const std::string in = directory.Path("plain.png");
+    ASSERT_TRUE(VxTest_WritePicture(in, 2, 2, VxTest_Pixels(2, 2, false), false));
+    const VxTestJson value = VxTest_RunJson({"meta", in, "--json"});
+    EXPECT_EQ(value["summaryStreamBytes"].number, 12);  // the list header only
+    EXPECT_EQ(value["summaryCount"].number, 0);
+    EXPECT_EQ(value["fields"].items.size(), 0u);
+    EXPECT_FALSE(value["mediaManager"]["present"].boolean);
+}
+
+TEST(Vxhost, BenchReportsEveryFile)
+{
+    if (!VxTest_PngReaderAvailable())
+        GTEST_SKIP() << "the module offers no PNG reader yet";
+    CVxTestDirectory directory;
+    const std::string in = directory.Path("bench.png");
+    ASSERT_TRUE(VxTest_WritePicture(in, 8, 8, VxTest_Pixels(8, 8, true), true));
+    const VxTestHostRun run = VxTest_RunHost({"bench", in, "--repeat", "3", "--threads", "2"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("2 decodes with 2 threads"), std::string::npos) << run.out;
+}
+
+}  // namespace
