@@ -56,84 +56,6 @@ VxTestPngOptions OptionsFor(const PngTableRow& row, uint32_t width = 5, uint32_t
     return o;
 }
 
-// Appends values to a row: bytes, little-endian 16-bit samples, or sub-byte values packed
-// with the first one in the most significant bits.
-struct RowWriter {
-    std::vector<uint8_t>& row;
-    uint32_t bitsUsed = 0;
-    void Byte(uint32_t v) { row.push_back(uint8_t(v)); }
-    void Sample16(uint32_t v)
-    {
-        row.push_back(uint8_t(v));
-        row.push_back(uint8_t(v >> 8));
-    }
-    void Packed(uint32_t v, uint32_t bits)
-    {
-        if (bitsUsed == 0)
-            row.push_back(0);
-        bitsUsed += bits;
-        row.back() |= uint8_t(v << (8 - bitsUsed));
-        bitsUsed %= 8;
-    }
-};
-
-// The frame the output table prescribes for the writer's samples: bottom-up, rows padded to
-// 4 bytes, 16-bit samples little-endian.
-std::vector<uint8_t> ExpectedFrame(const VxTestPngOptions& o, uint32_t bitsPerPixel)
-{
-    const std::vector<uint16_t> samples = VxTest_PngSamples(o);
-    const std::vector<uint8_t> palette = VxTest_PngPalette(o);
-    const uint32_t channels = VxTest_PngChannels(o.colorType);
-    const bool keyed = o.transparency.has_value();
-    const std::vector<uint16_t> key = keyed ? *o.transparency : std::vector<uint16_t>();
-    const size_t stride = (size_t(bitsPerPixel) * o.width + 31) / 32 * 4;
-    std::vector<uint8_t> frame(stride * o.height, 0);
-    for (uint32_t y = 0; y < o.height; ++y) {
-        std::vector<uint8_t> bytes;
-        RowWriter out{bytes};
-        for (uint32_t x = 0; x < o.width; ++x) {
-            const uint16_t* s = &samples[(size_t(y) * o.width + x) * channels];
-            const bool deep = o.bitDepth == 16;
-            const uint32_t opaque = deep ? 0xFFFF : 0xFF;
-            auto put = [&](uint32_t v) { deep ? out.Sample16(v) : out.Byte(v); };
-            switch (o.colorType) {
-            case 0:
-                if (!keyed) {
-                    deep ? out.Sample16(s[0]) : out.Packed(s[0], o.bitDepth);
-                } else {
-                    const uint32_t scale = o.bitDepth == 1 ? 255 : o.bitDepth == 2 ? 85 : o.bitDepth == 4 ? 17 : 1;
-                    const uint32_t grey = s[0] * scale;
-                    put(grey), put(grey), put(grey), put(s[0] == key[0] ? 0 : opaque);
-                }
-                break;
-            case 2: {
-                const bool match = keyed && s[0] == key[0] && s[1] == key[1] && s[2] == key[2];
-                put(s[2]), put(s[1]), put(s[0]);
-                if (keyed || deep)
-                    put(match ? 0 : opaque);
-                break;
-            }
-            case 3:
-                if (!keyed) {
-                    out.Packed(s[0], o.bitDepth == 1 || o.bitDepth == 8 ? 8 : 4);
-                } else {
-                    out.Byte(palette[3 * s[0] + 2]), out.Byte(palette[3 * s[0] + 1]);
-                    out.Byte(palette[3 * s[0]]), out.Byte(s[0] < key.size() ? key[s[0]] : 255);
-                }
-                break;
-            case 4:
-                put(s[0]), put(s[0]), put(s[0]), put(s[1]);
-                break;
-            case 6:
-                put(s[2]), put(s[1]), put(s[0]), put(s[3]);
-                break;
-            }
-        }
-        std::memcpy(&frame[(o.height - 1 - y) * stride], bytes.data(), bytes.size());
-    }
-    return frame;
-}
-
 struct PngDecoded {
     HRESULT hr = E_FAIL;
     VxPngImage image;
@@ -211,7 +133,7 @@ TEST(PngFormat, DecodesEveryRowOfTheOutputTable)
         const uint32_t bits = VxPng_BitsPerPixel(row.pixelType);
         EXPECT_EQ(decoded.image.stride, (bits * o.width + 31) / 32 * 4);
         EXPECT_EQ(decoded.image.imageBytes, decoded.image.stride * o.height);
-        const std::vector<uint8_t> expected = ExpectedFrame(o, bits);
+        const std::vector<uint8_t> expected = VxTest_PngExpectedFrame(o, bits);
         EXPECT_EQ(decoded.frame, expected);
         if (row.transparency && row.colorType != 3) {
             // The key pixel (1, 1) is transparent: the comparison did run.
@@ -235,7 +157,7 @@ TEST(PngFormat, InterlacedTwinsDecodeEqual)
             ASSERT_EQ(interlaced.hr, S_OK) << VxTest_Describe(interlaced.hr);
             EXPECT_EQ(interlaced.image.interlace, 1);
             EXPECT_EQ(interlaced.frame, plain.frame);
-            EXPECT_EQ(interlaced.frame, ExpectedFrame(o, VxPng_BitsPerPixel(row.pixelType)));
+            EXPECT_EQ(interlaced.frame, VxTest_PngExpectedFrame(o, VxPng_BitsPerPixel(row.pixelType)));
         }
     }
 }
@@ -301,7 +223,7 @@ TEST(PngFormat, GammaIsRecordedButNeverApplied)
     EXPECT_TRUE(decoded.image.gammaKnown);
     EXPECT_NEAR(decoded.image.gamma, 0.45455, 1e-5);
     EXPECT_EQ(decoded.image.palette[1].rgbRed, VxTest_PngPalette(o)[3]);  // as stored
-    EXPECT_EQ(decoded.frame, ExpectedFrame(o, 8));
+    EXPECT_EQ(decoded.frame, VxTest_PngExpectedFrame(o, 8));
 }
 
 TEST(PngFormat, ReadsManySmallChunksAndLargeOnes)
@@ -313,7 +235,7 @@ TEST(PngFormat, ReadsManySmallChunksAndLargeOnes)
     o.chunksBeforeData.push_back({"tEXt", text});
     const PngDecoded large = Decode(VxTest_WritePng(o));
     ASSERT_EQ(large.hr, S_OK) << VxTest_Describe(large.hr);
-    EXPECT_EQ(large.frame, ExpectedFrame(o, 64));
+    EXPECT_EQ(large.frame, VxTest_PngExpectedFrame(o, 64));
 
     o.chunksBeforeData.clear();
     o.zlibLevel = 9;
@@ -414,7 +336,7 @@ TEST(PngFormat, RefusesPaletteIndicesBeyondThePalette)
                 o.samples = {0, 0, 0, 0, 0, 0};
                 const PngDecoded decoded = Decode(VxTest_WritePng(o));
                 ASSERT_EQ(decoded.hr, S_OK) << VxTest_Describe(decoded.hr);
-                EXPECT_EQ(decoded.frame, ExpectedFrame(o, VxPng_BitsPerPixel(decoded.image.pixelType)));
+                EXPECT_EQ(decoded.frame, VxTest_PngExpectedFrame(o, VxPng_BitsPerPixel(decoded.image.pixelType)));
             }
         }
     }
