@@ -22,20 +22,44 @@ struct VxHostClassReport {
     uint32_t classFlags = 0;
     uint32_t mediaTypes = 0;
     std::optional<std::string> texts[kInfoTextCount];  // empty optional: a null string
+    // The other class object of the format, as this one finds it through the manager.
+    const char* linkRole = "";  // printed
+    const char* linkKey = "";   // JSON
+    HRESULT linkResult = E_FAIL;
+    GUID linkedClassId = {};
 };
+
+// A reader finds its renderer, and a renderer its reader, through the host's manager.
+HRESULT VxHost_FollowLink(IVxReadFileClass* reader, GUID& classId)
+{
+    CVxComPtr<IVxRenderFileClass> renderer;
+    VX_RETURN_IF_FAILED(reader->GetRenderFileClass(&renderer));
+    return renderer ? renderer->GetClassID(&classId) : E_POINTER;
+}
+
+HRESULT VxHost_FollowLink(IVxRenderFileClass* renderer, GUID& classId)
+{
+    CVxComPtr<IVxReadFileClass> reader;
+    VX_RETURN_IF_FAILED(renderer->GetReadFileClass(&reader));
+    return reader ? reader->GetClassID(&classId) : E_POINTER;
+}
 
 // Reader and renderer class objects answer the same queries under the same names.
 template <class ClassObject>
 VxHostClassReport VxHost_ReportClass(const CVxHostModule& module, ClassObject* object,
-                                     HRESULT madeResult, const GUID& classId)
+                                     HRESULT madeResult, const GUID& classId, const char* linkRole,
+                                     const char* linkKey)
 {
     VxHostClassReport report;
+    report.linkRole = linkRole;
+    report.linkKey = linkKey;
     if (!object) {
         report.failure = VxHostFailure::Call("CreateInstance", madeResult);
         return report;
     }
     report.available = true;
     report.classId = classId;
+    report.linkResult = VxHost_FollowLink(object, report.linkedClassId);
     HRESULT hr = object->GetClassFlags(&report.classFlags);
     if (SUCCEEDED(hr))
         hr = object->GetMediaTypes(&report.mediaTypes);
@@ -75,6 +99,11 @@ void VxHost_PrintClass(const char* role, const VxHostClassReport& report)
     std::printf("  %-10s %s   class flags 0x%08X   media types %u\n", role,
                 VxHost_GuidText(report.classId).c_str(), unsigned(report.classFlags),
                 unsigned(report.mediaTypes));
+    if (SUCCEEDED(report.linkResult))
+        std::printf("    %-16s%s\n", report.linkRole, VxHost_GuidText(report.linkedClassId).c_str());
+    else
+        std::printf("    %-16snot found (0x%08X: %s)\n", report.linkRole, unsigned(report.linkResult),
+                    VxHost_ResultText(report.linkResult).c_str());
     for (uint32_t i = 0; i < kInfoTextCount; ++i) {
         const std::optional<std::string>& text = report.texts[i];
         std::printf("    %u %-13s %s\n", i + 1, kInfoLabels[i],
@@ -104,6 +133,14 @@ void VxHost_WriteClassJson(CVxHostJson& json, const VxHostClassReport& report)
                 json.Null();
         }
         json.EndArray();
+        json.Key(report.linkKey);
+        json.BeginObject();
+        json.Field("found", SUCCEEDED(report.linkResult));
+        if (SUCCEEDED(report.linkResult))
+            json.Field("classId", VxHost_GuidText(report.linkedClassId));
+        else
+            json.Field("code", VxHost_HexText(uint32_t(report.linkResult)));
+        json.EndObject();
     }
     if (report.failure.Failed()) {
         json.Key("error");
@@ -132,9 +169,11 @@ int VxHost_RunPlugins(const VxHostSession& session)
     // A class object that is missing is part of the answer, not a failure of the command.
     for (const VxHostPlugin& plugin : plugins) {
         const VxHostClassReport reader = VxHost_ReportClass(
-            session.module, plugin.reader.Get(), plugin.readerResult, plugin.readerClassId);
+            session.module, plugin.reader.Get(), plugin.readerResult, plugin.readerClassId,
+            "linked renderer", "linkedRenderer");
         const VxHostClassReport renderer = VxHost_ReportClass(
-            session.module, plugin.renderer.Get(), plugin.rendererResult, plugin.rendererClassId);
+            session.module, plugin.renderer.Get(), plugin.rendererResult, plugin.rendererClassId,
+            "linked reader", "linkedReader");
         if (session.options.json) {
             json.BeginObject();
             json.Field("index", plugin.index);

@@ -145,6 +145,13 @@ TEST(Vxhost, PluginsJsonDescribesEveryRowAndClassObject)
             if (object["available"].boolean) {
                 EXPECT_EQ(object["classId"].text, expectedIds[role]) << roles[role];
                 EXPECT_EQ(object["infoTexts"].items.size(), 7u);
+                // Each finds the other through the host's manager, when the other exists.
+                const VxTestJson& link = object[role == 0 ? "linkedRenderer" : "linkedReader"];
+                const bool otherAvailable = row[roles[1 - role]]["available"].boolean;
+                EXPECT_EQ(link["found"].boolean, otherAvailable) << roles[role];
+                if (otherAvailable) {
+                    EXPECT_EQ(link["classId"].text, expectedIds[1 - role]);
+                }
             } else {
                 EXPECT_EQ(object["error"]["code"].text.size(), 10u) << roles[role];
                 EXPECT_FALSE(object["error"]["message"].text.empty());
