@@ -5,6 +5,8 @@
 #include "ExrComponent.h"
 #include "contracts/VxIdentifiers.h"
 
+#include <iterator>
+
 namespace {
 
 struct VxPluginRow {
@@ -13,11 +15,6 @@ struct VxPluginRow {
     uint32_t kindFlags;   // handed to the host unchanged
     uint32_t mediaTypes;  // 2: video, the stream type of every still
     uint32_t extra;       // handed to the host unchanged
-};
-
-struct VxPluginTable {
-    const VxPluginRow* rows;
-    uint32_t count;
 };
 
 constexpr uint32_t kStillKindFlags = 0x30;
@@ -32,14 +29,15 @@ constexpr VxPluginRow kPluginRows[] = {
     {&CLSID_VxExrPlugin, u"Corvane Stills File Format (EXR)", kStillKindFlags, kStillMediaTypes, 0},
 };
 
-// The two tables differ only in the EXR row at the end.
-constexpr VxPluginTable kFiveRowTable = {kPluginRows, 5};
-constexpr VxPluginTable kSixRowTable = {kPluginRows, 6};
+// The five-row table is the six-row table without its last row, the EXR plug-in's.
+constexpr uint32_t kRowsWithoutExr = 5;
+constexpr uint32_t kRowsWithExr = 6;
+static_assert(std::size(kPluginRows) == kRowsWithExr);
 
 // Chosen again on every request: the EXR row is there exactly while the component is loaded.
-const VxPluginTable& SelectTable()
+uint32_t CurrentRowCount()
 {
-    return VxExr_IsAvailable() ? kSixRowTable : kFiveRowTable;
+    return VxExr_IsAvailable() ? kRowsWithExr : kRowsWithoutExr;
 }
 
 }  // namespace
@@ -85,7 +83,7 @@ HRESULT VXAPI CVxUnsharedFIOPluginInfo::GetPluginCount(uint32_t* count)
 {
     if (!count)
         return E_INVALIDARG;
-    *count = SelectTable().count;
+    *count = CurrentRowCount();
     return S_OK;
 }
 
@@ -95,13 +93,11 @@ HRESULT VXAPI CVxUnsharedFIOPluginInfo::GetPluginInfo(int32_t index, GUID* clsid
                                                       uint32_t* mediaTypes, uint32_t, uint32_t,
                                                       uint32_t, uint32_t, uint32_t, uint32_t* extra)
 {
-    uint32_t count = 0;  // GetPluginCount selects the table
-    if (FAILED(GetPluginCount(&count)))
-        count = 0;
+    uint32_t count = 0;  // GetPluginCount selects the table; were it to fail, no row is there
+    GetPluginCount(&count);
     if (index < 0 || uint32_t(index) >= count)
         return E_INVALIDARG;
 
-    // Both tables share their rows; the count decides whether the EXR row is there.
     const VxPluginRow& row = kPluginRows[index];
     if (clsid)
         *clsid = *row.clsid;
