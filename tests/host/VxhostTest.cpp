@@ -1,6 +1,8 @@
 // vxhost as a person or a script runs it: the built binary, its output and its exit status.
 #include "plugin/contracts/VxIdentifiers.h"
 #include "tests/common/VxTest.h"
+#include "tests/fixtures/PngWriter.h"
+#include "tests/fixtures/SidecarWriter.h"
 #include "tests/host/HostRun.h"
 #include "tests/host/JsonReader.h"
 
@@ -278,6 +280,38 @@ TEST(Vxhost, DecodeWritesThePictureTopRowFirst)
     }
 }
 
+TEST(Vxhost, DecodeKeepsSixteenBitSamples)
+{
+    if (!VxTest_PngReaderAvailable())
+        GTEST_SKIP() << "the module offers no PNG reader yet";
+    CVxTestDirectory directory;
+    VxTestPngOptions png;
+    png.width = 4;
+    png.height = 3;
+    png.colorType = 2;
+    png.bitDepth = 16;
+    const std::string in = directory.Path("deep.png");
+    const std::string out = directory.Path("deep-out.png");
+    VxTest_WriteBytes(in, VxTest_WritePng(png));
+    const VxTestHostRun run = VxTest_RunHost({"decode", in, "-o", out, "--token", "kind1"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+
+    // 64-bit frames give a 16-bit preview; opaque, so the simplified reader's linear samples
+    // are exactly the stored ones.
+    png_image image = {};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, out.c_str()));
+    EXPECT_EQ(image.format & PNG_FORMAT_FLAG_LINEAR, uint32_t(PNG_FORMAT_FLAG_LINEAR));
+    image.format = PNG_FORMAT_LINEAR_RGB_ALPHA;
+    std::vector<uint16_t> samples(4 * 4 * 3);
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, samples.data(), 0, nullptr));
+    const std::vector<uint16_t> written = VxTest_PngSamples(png);
+    std::vector<uint16_t> expected;
+    for (size_t i = 0; i < written.size(); i += 3)
+        expected.insert(expected.end(), {written[i], written[i + 1], written[i + 2], 65535});
+    EXPECT_EQ(samples, expected);
+}
+
 TEST(Vxhost, DecodeDeliversTheSameBytesIntoEveryKindOfToken)
 {
     if (!VxTest_PngReaderAvailable())
@@ -321,6 +355,32 @@ TEST(Vxhost, MetaOfAPictureWithoutSidecar)
     EXPECT_EQ(value["summaryCount"].number, 0);
     EXPECT_EQ(value["fields"].items.size(), 0u);
     EXPECT_FALSE(value["mediaManager"]["present"].boolean);
+}
+
+TEST(Vxhost, MetaListsTheSidecarFields)
+{
+    if (!VxTest_PngReaderAvailable())
+        GTEST_SKIP() << "the module offers no PNG reader yet";
+    CVxTestDirectory directory;
+    const std::string in = directory.Path("pic.png");
+    ASSERT_TRUE(VxTest_WritePicture(in, 2, 2, VxTest_Pixels(2, 2, false), false));
+    VxTest_WriteBytes(in + ".vxl",
+                      VxTest_WriteSidecar(VxTest_Sidecar(
+                          "pic.png", {{"INAM", "Harbour at dawn"}, {"ICMT", "caf\xE9"}},
+                          {VxTest_SidecarProperty(7, 10, 4)})));
+    const VxTestJson value = VxTest_RunJson({"meta", in, "--json"});
+    EXPECT_EQ(value["summaryCount"].number, 2);
+    ASSERT_EQ(value["fields"].items.size(), 2u);
+    EXPECT_EQ(value["fields"][0]["codeText"].text, "INAM");
+    EXPECT_EQ(value["fields"][0]["text"].text, "Harbour at dawn");
+    EXPECT_EQ(value["fields"][1]["code"].number, VxTest_FourCC("ICMT"));
+    EXPECT_EQ(value["fields"][1]["text"].text, "caf\xC3\xA9");  // Windows-1252 e-acute, as UTF-8
+    EXPECT_TRUE(value["mediaManager"]["present"].boolean);
+    EXPECT_EQ(value["mediaManager"]["propertyCount"].number, 1);
+
+    const VxTestHostRun run = VxTest_RunHost({"meta", in});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("\"Harbour at dawn\""), std::string::npos) << run.out;
 }
 
 TEST(Vxhost, BenchReportsEveryFile)
