@@ -3,3 +3,14 @@
 set -euo pipefail
 build=${1:-build}
 "$build/vxhost" plugins
+
+# Sample images of every format, written by the test suite's fixture writers (vxsamples), and
+# the previews vxhost decodes from them, in demo-out/ (DEMO_OUT overrides).
+out=${DEMO_OUT:-demo-out}
+"$build/vxsamples" "$out/samples" >/dev/null
+
+# PNG: every colour type and bit depth, with and without transparency, one interlaced.
+mkdir -p "$out/png"
+for sample in "$out"/samples/png-*.png; do
+  "$build/vxhost" decode "$sample" -o "$out/png/$(basename "$sample")"
+done
