@@ -48,11 +48,14 @@ int DescriptorOf(HANDLE handle)
     return int(value);
 }
 
+// Times before 1601 become the earliest FILETIME, times past its range the latest.
 FILETIME ToFileTime(const struct statx_timestamp& t)
 {
-    int64_t value = int64_t(t.tv_sec) * 10000000 + t.tv_nsec / 100 + kUnixEpochAsFileTime;
-    if (value < 0)
-        value = 0;  // before 1601: the earliest FILETIME
+    int64_t value = 0;
+    if (__builtin_mul_overflow(int64_t(t.tv_sec), int64_t(10000000), &value) ||
+        __builtin_add_overflow(value, int64_t(t.tv_nsec / 100) + kUnixEpochAsFileTime, &value))
+        value = t.tv_sec < 0 ? 0 : INT64_MAX;
+    value = std::max<int64_t>(value, 0);
     return {DWORD(uint64_t(value)), DWORD(uint64_t(value) >> 32)};
 }
 
@@ -373,33 +376,57 @@ extern "C" BOOL DeleteFileW(const char16_t* path)
     return TRUE;
 }
 
+namespace {
+
+bool Rename(const std::string& source, const std::string& target, bool replace)
+{
+    if (replace)
+        return rename(source.c_str(), target.c_str()) == 0;
+    if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL)
+        return false;
+    // A file system without RENAME_NOREPLACE: check, then rename.
+    struct stat info;
+    if (lstat(target.c_str(), &info) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return rename(source.c_str(), target.c_str()) == 0;
+}
+
+// Makes a rename in the directory of path durable.
+void SyncDirectoryOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+}  // namespace
+
 // With MOVEFILE_REPLACE_EXISTING a plain rename(2): atomic, so readers see the old file or the
 // new one, never a part. Without it an existing target fails with ERROR_ALREADY_EXISTS.
+// MOVEFILE_WRITE_THROUGH also makes the new name durable before returning.
 extern "C" BOOL MoveFileExW(const char16_t* from, const char16_t* to, DWORD flags)
 {
-    if (!to || (flags & ~MOVEFILE_REPLACE_EXISTING) != 0)
+    if (!to || (flags & ~(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) != 0)
         return FailBool(ERROR_INVALID_PARAMETER);
     std::string source, target;
     if (!VxPath_ToUtf8(from, &source) || !VxPath_ToUtf8(to, &target))
         return FALSE;
-    if (flags & MOVEFILE_REPLACE_EXISTING) {
-        if (rename(source.c_str(), target.c_str()) != 0)
-            return FailErrno();
-        return TRUE;
-    }
-    if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-        return TRUE;
-    if (errno == EINVAL) {
-        // A file system without RENAME_NOREPLACE: check, then rename.
-        struct stat info;
-        if (lstat(target.c_str(), &info) == 0)
+    if (!Rename(source, target, (flags & MOVEFILE_REPLACE_EXISTING) != 0)) {
+        if (errno == EEXIST)
             return FailBool(ERROR_ALREADY_EXISTS);
-        if (rename(source.c_str(), target.c_str()) == 0)
-            return TRUE;
+        return FailErrno();
     }
-    if (errno == EEXIST)
-        return FailBool(ERROR_ALREADY_EXISTS);
-    return FailErrno();
+    if (flags & MOVEFILE_WRITE_THROUGH)
+        SyncDirectoryOf(target);
+    return TRUE;
 }
 
 extern "C" DWORD GetFileAttributesW(const char16_t* path)

@@ -103,6 +103,16 @@ bool ObjectPath(HMODULE module, std::string* path)
     }
 }
 
+// The load base of the program itself.
+HMODULE ProgramBase()
+{
+    void* program = dlopen(nullptr, RTLD_NOW);
+    const HMODULE base = program ? BaseOfHandle(program) : nullptr;
+    if (program)
+        dlclose(program);
+    return base;
+}
+
 }  // namespace
 
 HMODULE VxPlatform_ModuleOfAddress(const void* address)
@@ -165,7 +175,11 @@ extern "C" void* GetProcAddress(HMODULE module, const char* name)
         address = dlsym(loaded, name);
     } else {
         std::string path;
-        void* pinned = ObjectPath(module, &path) ? dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD) : nullptr;
+        void* pinned = nullptr;
+        if (module == ProgramBase())
+            pinned = dlopen(nullptr, RTLD_NOW);  // the program is known by no file name
+        else if (ObjectPath(module, &path))
+            pinned = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
         if (!pinned) {
             SetLastError(ERROR_MOD_NOT_FOUND);
             return nullptr;

@@ -245,7 +245,9 @@ TEST(Files, MoveReplacesAtomicallyOnlyWhenAsked)
     EXPECT_TRUE(MoveFileExW(dir.WidePath("new").c_str(), dir.WidePath("old").c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ(ReadText(dir.Path("old")), "new");
     EXPECT_EQ(ReadText(dir.Path("new")), "<missing>");
-    EXPECT_TRUE(MoveFileExW(dir.WidePath("old").c_str(), dir.WidePath("free").c_str(), 0));
+    EXPECT_TRUE(MoveFileExW(dir.WidePath("old").c_str(), dir.WidePath("free").c_str(), MOVEFILE_WRITE_THROUGH));
+    EXPECT_FALSE(MoveFileExW(dir.WidePath("free").c_str(), nullptr, 0));  // delete-on-reboot has no meaning here
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     EXPECT_TRUE(DeleteFileW(dir.WidePath("free").c_str()));
     EXPECT_EQ(ReadText(dir.Path("free")), "<missing>");
 }

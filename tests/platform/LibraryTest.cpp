@@ -73,6 +73,9 @@ TEST(Library, ModulesFoundByAddressWorkWithoutLoading)
     EXPECT_EQ(VxStr_ToUtf8(ModulePath(program)), ProgramPath());
     EXPECT_EQ(VxStr_ToUtf8(ModulePath(nullptr)), ProgramPath());
     EXPECT_EQ(VxPlatform_ModuleOfAddress(nullptr), nullptr);
+    SetLastError(0);
+    EXPECT_EQ(GetProcAddress(program, "noSuchExport"), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_PROC_NOT_FOUND);  // the program is found, the name is not
 
     // An export of a library this layer did not load.
     const HMODULE zlib = VxPlatform_ModuleOfAddress(reinterpret_cast<const void*>(&deflate));

@@ -50,7 +50,7 @@ TEST(Mutex, OnlyTheOwnerReleasesIt)
     EXPECT_TRUE(ReleaseMutex(mutex.Get()));
 }
 
-TEST(Mutex, WaiterGetsItOnlyAfterTheOwnerReleasesFully)
+TEST(Mutex, ThreadsWaitUntilTheOwnerReleasesFully)
 {
     CVxHandle mutex(CreateMutexW(nullptr, FALSE, nullptr));
     ASSERT_EQ(WaitForSingleObject(mutex.Get(), INFINITE), WAIT_OBJECT_0);
@@ -158,7 +158,7 @@ TEST(Interlocked, ReturnsTheWin32Values)
     EXPECT_EQ(InterlockedIncrement(&value), INT_MIN);  // wraps like the Win32 call
 }
 
-TEST(Interlocked, CountsWithoutLosingUpdates)
+TEST(Interlocked, ThreadsCountWithoutLosingUpdates)
 {
     volatile LONG count = 0;
     std::vector<std::thread> threads;
