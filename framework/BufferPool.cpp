@@ -1,27 +1,9 @@
 // The frame buffer pool: an aggregatable factory of buffer-access objects.
 #include "BufferPool.h"
 
-CVxStillsBufferPool::CVxStillsBufferPool(IUnknown* outer) : m_outer(outer ? outer : OwnUnknown()) {}
-
-// The non-delegating unknown answers as an IUnknown: same three slots, same order.
-IUnknown* CVxStillsBufferPool::OwnUnknown()
+CVxStillsBufferPool::CVxStillsBufferPool(IUnknown* outer)
+    : CVxDelegatingBufferPool(outer ? outer : static_cast<INonDelegatingUnknown*>(this))
 {
-    return reinterpret_cast<IUnknown*>(static_cast<INonDelegatingUnknown*>(this));
-}
-
-HRESULT VXAPI CVxStillsBufferPool::QueryInterface(REFIID iid, void** out)
-{
-    return m_outer->QueryInterface(iid, out);
-}
-
-ULONG VXAPI CVxStillsBufferPool::AddRef()
-{
-    return m_outer->AddRef();
-}
-
-ULONG VXAPI CVxStillsBufferPool::Release()
-{
-    return m_outer->Release();
 }
 
 HRESULT VXAPI CVxStillsBufferPool::CreateBufferAccess(IVxBufferAccess** access)
@@ -51,7 +33,7 @@ HRESULT VXAPI CVxStillsBufferPool::NonDelegatingQueryInterface(REFIID iid, void*
     if (iid == IID_IVxBufferPool)
         found = static_cast<IVxBufferPool*>(this);
     else if (iid == IID_IUnknown)
-        found = OwnUnknown();
+        found = static_cast<INonDelegatingUnknown*>(this);
     if (!found) {
         *out = nullptr;
         return E_NOINTERFACE;

@@ -6,26 +6,39 @@
 #include "../plugin/ComObject.h"
 #include "../plugin/contracts/VxInterfaces.h"
 
-// The unknown of an aggregatable object that owns its reference count. Its three slots have
-// the layout of IUnknown's, so it is handed out as the object's IUnknown.
-struct INonDelegatingUnknown {
+// The unknown of an aggregatable object that owns its reference count. It is a real IUnknown
+// (so it can be handed out and called as one) whose three slots answer with the
+// non-delegating operations.
+struct INonDelegatingUnknown : IUnknown {
+    HRESULT VXAPI QueryInterface(REFIID iid, void** out) final { return NonDelegatingQueryInterface(iid, out); }
+    ULONG VXAPI AddRef() final { return NonDelegatingAddRef(); }
+    ULONG VXAPI Release() final { return NonDelegatingRelease(); }
+
     virtual HRESULT VXAPI NonDelegatingQueryInterface(REFIID iid, void** out) = 0;
     virtual ULONG VXAPI NonDelegatingAddRef() = 0;
     virtual ULONG VXAPI NonDelegatingRelease() = 0;
 };
 
+// IVxBufferPool whose IUnknown slots go to the outer unknown: the aggregating object, or the
+// pool's own non-delegating unknown when it stands alone.
+struct CVxDelegatingBufferPool : IVxBufferPool {
+    HRESULT VXAPI QueryInterface(REFIID iid, void** out) final { return m_outer->QueryInterface(iid, out); }
+    ULONG VXAPI AddRef() final { return m_outer->AddRef(); }
+    ULONG VXAPI Release() final { return m_outer->Release(); }
+
+protected:
+    explicit CVxDelegatingBufferPool(IUnknown* outer) : m_outer(outer) {}
+    IUnknown* m_outer;
+};
+
 // Written out by hand rather than on CVxComObject: an aggregatable object has two unknowns.
-// The IUnknown slots of IVxBufferPool delegate to the outer object (itself when not
-// aggregated), while the non-delegating unknown owns the count, which starts at 1 because the
-// creator queries and then releases its own reference.
-class CVxStillsBufferPool : public IVxBufferPool, public INonDelegatingUnknown, public CVxGlobalObject {
+// The IUnknown slots of IVxBufferPool delegate to the outer object, while the non-delegating
+// unknown owns the count, which starts at 1 because the creator queries and then releases its
+// own reference. Each unknown gets its IUnknown slots from its own base above, since one
+// class cannot give the same slot two meanings.
+class CVxStillsBufferPool : public CVxDelegatingBufferPool, public INonDelegatingUnknown, public CVxGlobalObject {
 public:
     explicit CVxStillsBufferPool(IUnknown* outer);
-
-    // IUnknown: forwarded to the outer unknown.
-    HRESULT VXAPI QueryInterface(REFIID iid, void** out) override;
-    ULONG VXAPI AddRef() override;
-    ULONG VXAPI Release() override;
 
     // IVxBufferPool
     HRESULT VXAPI CreateBufferAccess(IVxBufferAccess** access) override;
@@ -39,10 +52,7 @@ public:
     ULONG VXAPI NonDelegatingRelease() override;
 
 private:
-    IUnknown* OwnUnknown();
-
     std::atomic<int32_t> m_refCount = 1;
-    IUnknown* m_outer;  // the aggregating object, or this object's non-delegating unknown
 };
 
 // One per open file. Holds no state besides its count, so any thread may call it.
