@@ -1,8 +1,14 @@
 # make demo: set up, build, run the main job.  make test: set up, build, run every test.
+# make test also runs the sanitizer builds (asan, tsan) and a short run of every fuzz target.
+# make fuzz: every fuzz target for FUZZ_SECONDS.  make bench: the module against peer decoders.
+# make memcheck: valgrind over vxhost.
 BUILD ?= build
 JOBS ?= 2
+FUZZ_SECONDS ?= 60
+FUZZ_SMOKE_SECONDS ?= 5
+export JOBS
 
-.PHONY: all setup build demo test clean
+.PHONY: all setup build demo test test-plain asan tsan fuzz fuzz-smoke bench memcheck clean
 
 all: build
 
@@ -16,8 +22,29 @@ build: setup
 demo: build
 	@scripts/demo.sh $(BUILD)
 
-test: build
+test: test-plain asan tsan fuzz-smoke
+
+test-plain: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+asan: setup
+	@scripts/sanitize.sh asan
+
+tsan: setup
+	@scripts/sanitize.sh tsan
+
+fuzz-smoke: setup
+	@scripts/fuzz.sh $(FUZZ_SMOKE_SECONDS)
+
+fuzz: setup
+	@scripts/fuzz.sh $(FUZZ_SECONDS)
+
+bench: build
+	@scripts/setup.sh bench
+	@scripts/bench.sh $(BUILD)
+
+memcheck: build
+	@scripts/memcheck.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) build-*
