@@ -1,18 +1,23 @@
-// Seeds of SidecarFuzz: sidecars of "m.jpg" with summary fields (odd and even lengths, an empty
-// one), media-manager properties, both, and one naming another file.
+// Seeds of SidecarFuzz: sidecars with and without summary fields, identity and media-manager
+// properties, as the test fixture writer makes them.
 #include "FuzzSeeds.h"
 
 #include "tests/fixtures/SidecarWriter.h"
 
 VX_FUZZ_SEEDS(SidecarFuzz)
 {
-    const std::vector<VxTestSidecarField> fields = {{"INAM", "Harbour"}, {"ICMT", "at dawn!"}, {"IART", ""}};
-    const std::vector<VxTestSidecarProperty> properties = {VxTest_SidecarProperty(1, 3, 0),
-                                                           VxTest_SidecarProperty(2, 0, 6)};
+    const std::vector<VxTestSidecarField> fields = {
+        {"INAM", "Harbour at dawn"}, {"IART", "K. M\xfcller"}, {"ICMT", "\x80 5, caf\xe9"}, {"ICRD", ""}};
+    VxTestSidecar withMediaMgr = VxTest_Sidecar(
+        "harbour.png", fields, {VxTest_SidecarProperty(1, 16, 0), VxTest_SidecarProperty(2, 3, 40)});
+    withMediaMgr.mediaMgr = true;
+    VxTestSidecar emptyMediaMgr = VxTest_Sidecar("empty.png");
+    emptyMediaMgr.mediaMgr = true;
     return {
-        VxTest_WriteSidecar(VxTest_Sidecar("m.jpg", fields)),
-        VxTest_WriteSidecar(VxTest_Sidecar("m.jpg", {}, properties)),
-        VxTest_WriteSidecar(VxTest_Sidecar("m.jpg", fields, properties)),
-        VxTest_WriteSidecar(VxTest_Sidecar("other.jpg", fields, properties)),
+        VxTest_WriteSidecar(VxTest_Sidecar("harbour.png", fields)),
+        VxTest_WriteSidecar(withMediaMgr),
+        VxTest_WriteSidecar(emptyMediaMgr),
+        VxTest_WriteSidecar(VxTest_Sidecar("", fields)),
+        VxTest_WriteSidecar(VxTest_Sidecar("odd.png", {{"ISBJ", "a"}})),  // odd lengths: padding
     };
 }

@@ -1,0 +1,489 @@
+// The contenders. Every peer decodes the whole file from its path into memory of its own, the
+// way its documentation shows, single-threaded (as the module decodes a frame); each run
+// includes opening the file and reading its header. One untimed run first warms the page
+// cache and the library.
+#include "Contenders.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <png.h>
+
+#include <jpeglib.h>
+
+#if VXBENCH_HAVE_SPNG
+#include <spng.h>
+#endif
+#if VXBENCH_HAVE_TURBOJPEG
+#include <turbojpeg.h>
+#endif
+#if VXBENCH_HAVE_STB
+#include <stb/stb_image.h>
+#endif
+#if VXBENCH_HAVE_OPENEXR
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfInputFile.h>
+#include <ImfThreading.h>
+#include <OpenEXRConfig.h>
+#endif
+#if VXBENCH_HAVE_FREEIMAGE
+#include <FreeImage.h>
+#endif
+#if VXBENCH_HAVE_OIIO
+#include <OpenImageIO/imageio.h>
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using F = VxBenchFormat;
+
+std::string SizeMismatch(uint64_t width, uint64_t height, const VxBenchFile& file)
+{
+    return "decoded " + std::to_string(width) + " x " + std::to_string(height) + ", expected " +
+           std::to_string(file.width) + " x " + std::to_string(file.height);
+}
+
+std::string CheckSize(uint64_t width, uint64_t height, const VxBenchFile& file)
+{
+    return width == file.width && height == file.height ? std::string() : SizeMismatch(width, height, file);
+}
+
+// Times repeat runs of decode (which answers an empty text or why it failed) after a warm-up.
+template <class Decode>
+VxBenchTiming TimeRuns(const VxBenchFile& file, const VxBenchSettings& settings, Decode decode)
+{
+    VxBenchTiming timing;
+    for (uint32_t i = 0; i <= settings.repeat; ++i) {
+        const auto started = Clock::now();
+        std::string failure = decode(file);
+        const auto finished = Clock::now();
+        if (!failure.empty()) {
+            timing.runs.clear();
+            timing.failure = failure;
+            return timing;
+        }
+        if (i > 0)
+            timing.runs.push_back(std::chrono::duration<double, std::milli>(finished - started).count());
+    }
+    return timing;
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path)
+{
+    std::vector<uint8_t> bytes;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return bytes;
+    const off_t size = ::lseek(fd, 0, SEEK_END);
+    if (size > 0) {
+        bytes.resize(size_t(size));
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done, off_t(done));
+            if (n <= 0)
+                break;
+            done += size_t(n);
+        }
+        bytes.resize(done);
+    }
+    ::close(fd);
+    return bytes;
+}
+
+// --- the module, through vxhost bench ----------------------------------------------------------
+
+std::string Quoted(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// vxhost bench prints one line per file: path, open ms, min ms, median ms, MP/s, frames.
+// The module's time is its open plus its median GetFrame, frame delivered into host memory.
+VxBenchTiming TimeModule(const VxBenchFile& file, const VxBenchSettings& settings)
+{
+    VxBenchTiming timing;
+    if (settings.vxhost.empty()) {
+        timing.failure = "no vxhost";
+        return timing;
+    }
+    const std::string command = Quoted(settings.vxhost) + " bench " + Quoted(file.path) + " --repeat " +
+                                std::to_string(settings.repeat + 1) + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) {
+        timing.failure = "cannot run vxhost";
+        return timing;
+    }
+    std::string output;
+    char buffer[4096];
+    while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+        output.append(buffer, n);
+    const int status = ::pclose(pipe);
+
+    std::istringstream lines(output);
+    std::string line, lastLine;
+    while (std::getline(lines, line)) {
+        if (!line.empty())
+            lastLine = line;
+        std::istringstream fields(line);
+        std::string path;
+        double openMs = 0, minMs = 0, medianMs = 0;
+        if (fields >> path >> openMs >> minMs >> medianMs && path == file.path && status == 0) {
+            timing.runs.push_back(openMs + medianMs);
+            return timing;
+        }
+    }
+    timing.failure = lastLine.empty() ? "vxhost printed nothing" : lastLine;
+    return timing;
+}
+
+// --- the lower bound ---------------------------------------------------------------------------
+
+// Reading the file from the page cache and copying one frame of the delivered size (rows
+// padded to four bytes) between two buffers touched beforehand: what no decoder can beat.
+VxBenchTiming TimeLowerBound(const VxBenchFile& file, const VxBenchSettings& settings)
+{
+    const size_t stride = (size_t(file.width) * file.variant->frameBytesPerPixel + 3) / 4 * 4;
+    const size_t frameBytes = stride * file.height;
+    std::vector<uint8_t> source(frameBytes, 1), frame(frameBytes, 2);
+    std::vector<uint8_t> bytes = ReadWholeFile(file.path);
+    return TimeRuns(file, settings, [&](const VxBenchFile& f) -> std::string {
+        const int fd = ::open(f.path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return "cannot open";
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (n <= 0)
+                break;
+            done += size_t(n);
+        }
+        ::close(fd);
+        std::memcpy(frame.data(), source.data(), frameBytes);
+        return done == bytes.size() ? std::string() : "short read";
+    });
+}
+
+// --- libpng ------------------------------------------------------------------------------------
+
+// Classic API with the usual transformations: palette and low-bit grey expanded, tRNS to alpha,
+// 16-bit samples kept; interlaced images through libpng's interlace handling.
+struct PngRead {
+    FILE* file = nullptr;
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    std::vector<uint8_t> pixels;
+    std::vector<png_bytep> rows;
+    png_uint_32 width = 0, height = 0;
+};
+
+// Holds the libpng setjmp; owns nothing (a longjmp skips destructors).
+bool PngReadImage(PngRead& read)
+{
+    if (setjmp(png_jmpbuf(read.png)))
+        return false;
+    png_init_io(read.png, read.file);
+    png_read_info(read.png, read.info);
+    read.width = png_get_image_width(read.png, read.info);
+    read.height = png_get_image_height(read.png, read.info);
+    png_set_expand(read.png);
+    png_set_interlace_handling(read.png);
+    png_read_update_info(read.png, read.info);
+    const size_t rowBytes = png_get_rowbytes(read.png, read.info);
+    read.pixels.resize(rowBytes * read.height);
+    read.rows.resize(read.height);
+    for (png_uint_32 y = 0; y < read.height; ++y)
+        read.rows[y] = read.pixels.data() + rowBytes * y;
+    png_read_image(read.png, read.rows.data());
+    png_read_end(read.png, nullptr);
+    return true;
+}
+
+std::string DecodeLibpng(const VxBenchFile& file)
+{
+    PngRead read;
+    read.file = std::fopen(file.path.c_str(), "rb");
+    if (!read.file)
+        return "cannot open";
+    read.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    read.info = read.png ? png_create_info_struct(read.png) : nullptr;
+    const bool ok = read.info && PngReadImage(read);
+    png_destroy_read_struct(&read.png, &read.info, nullptr);
+    std::fclose(read.file);
+    return ok ? CheckSize(read.width, read.height, file) : "libpng error";
+}
+
+// --- libjpeg (classic API) ---------------------------------------------------------------------
+
+struct JpegRead {
+    jpeg_decompress_struct info;
+    jpeg_error_mgr errorManager;
+    std::jmp_buf jump;
+    std::vector<uint8_t> pixels;
+};
+
+void JpegErrorExit(j_common_ptr info)
+{
+    std::longjmp(static_cast<JpegRead*>(info->client_data)->jump, 1);
+}
+
+// Holds the libjpeg setjmp; owns nothing.
+bool JpegReadImage(JpegRead& read, FILE* file)
+{
+    if (setjmp(read.jump))
+        return false;
+    jpeg_stdio_src(&read.info, file);
+    jpeg_read_header(&read.info, TRUE);
+    jpeg_start_decompress(&read.info);
+    const size_t rowBytes = size_t(read.info.output_width) * read.info.output_components;
+    read.pixels.resize(rowBytes * read.info.output_height);
+    while (read.info.output_scanline < read.info.output_height) {
+        JSAMPROW row = read.pixels.data() + rowBytes * read.info.output_scanline;
+        jpeg_read_scanlines(&read.info, &row, 1);
+    }
+    jpeg_finish_decompress(&read.info);
+    return true;
+}
+
+std::string DecodeLibjpeg(const VxBenchFile& file)
+{
+    FILE* stream = std::fopen(file.path.c_str(), "rb");
+    if (!stream)
+        return "cannot open";
+    JpegRead read;
+    read.info.err = jpeg_std_error(&read.errorManager);
+    read.errorManager.error_exit = JpegErrorExit;
+    jpeg_create_decompress(&read.info);
+    read.info.client_data = &read;
+    const bool ok = JpegReadImage(read, stream);
+    const uint64_t width = read.info.output_width, height = read.info.output_height;
+    jpeg_destroy_decompress(&read.info);
+    std::fclose(stream);
+    return ok ? CheckSize(width, height, file) : "libjpeg error";
+}
+
+// --- TurboJPEG ---------------------------------------------------------------------------------
+
+#if VXBENCH_HAVE_TURBOJPEG
+std::string DecodeTurbojpeg(const VxBenchFile& file)
+{
+    const std::vector<uint8_t> bytes = ReadWholeFile(file.path);
+    tjhandle handle = tjInitDecompress();
+    if (!handle)
+        return "tjInitDecompress failed";
+    int width = 0, height = 0, subsampling = 0, colourspace = 0;
+    std::string failure;
+    if (tjDecompressHeader3(handle, bytes.data(), bytes.size(), &width, &height, &subsampling, &colourspace) != 0) {
+        failure = tjGetErrorStr2(handle);
+    } else {
+        const int format = colourspace == TJCS_GRAY ? TJPF_GRAY : TJPF_RGB;
+        std::vector<uint8_t> pixels(size_t(width) * size_t(height) * size_t(tjPixelSize[format]));
+        if (tjDecompress2(handle, bytes.data(), bytes.size(), pixels.data(), width, 0, height, format, 0) != 0)
+            failure = tjGetErrorStr2(handle);
+        else
+            failure = CheckSize(uint64_t(width), uint64_t(height), file);
+    }
+    tjDestroy(handle);
+    return failure;
+}
+#endif
+
+// --- libspng -----------------------------------------------------------------------------------
+
+#if VXBENCH_HAVE_SPNG
+// The output format a user would ask for: 16-bit RGBA for 16-bit files, RGBA when there is
+// alpha, 8-bit grey for grey, else RGB.
+std::string DecodeSpng(const VxBenchFile& file)
+{
+    FILE* stream = std::fopen(file.path.c_str(), "rb");
+    if (!stream)
+        return "cannot open";
+    spng_ctx* context = spng_ctx_new(0);
+    std::string failure;
+    spng_ihdr header{};
+    int error = spng_set_png_file(context, stream);
+    if (!error)
+        error = spng_get_ihdr(context, &header);
+    if (!error) {
+        spng_trns transparency{};
+        const bool alpha = header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ||
+                           header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ||
+                           spng_get_trns(context, &transparency) == 0;
+        const int format = header.bit_depth == 16                               ? SPNG_FMT_RGBA16
+                           : alpha                                              ? SPNG_FMT_RGBA8
+                           : header.color_type == SPNG_COLOR_TYPE_GRAYSCALE     ? SPNG_FMT_G8
+                                                                                : SPNG_FMT_RGB8;
+        size_t size = 0;
+        error = spng_decoded_image_size(context, format, &size);
+        if (!error) {
+            std::vector<uint8_t> pixels(size);
+            error = spng_decode_image(context, pixels.data(), size, format, SPNG_DECODE_TRNS);
+        }
+    }
+    failure = error ? spng_strerror(error) : CheckSize(header.width, header.height, file);
+    spng_ctx_free(context);
+    std::fclose(stream);
+    return failure;
+}
+#endif
+
+// --- stb_image ---------------------------------------------------------------------------------
+
+#if VXBENCH_HAVE_STB
+std::string DecodeStb(const VxBenchFile& file)
+{
+    int width = 0, height = 0, channels = 0;
+    void* pixels = file.variant->frameBytesPerPixel == 8
+                       ? static_cast<void*>(stbi_load_16(file.path.c_str(), &width, &height, &channels, 0))
+                       : static_cast<void*>(stbi_load(file.path.c_str(), &width, &height, &channels, 0));
+    if (!pixels)
+        return stbi_failure_reason() ? stbi_failure_reason() : "stb_image failed";
+    stbi_image_free(pixels);
+    return CheckSize(uint64_t(width), uint64_t(height), file);
+}
+#endif
+
+// --- OpenEXR -----------------------------------------------------------------------------------
+
+#if VXBENCH_HAVE_OPENEXR
+// The general reader into 32-bit float R, G, B, A (what the module delivers); a missing alpha
+// channel is filled with 1.
+std::string DecodeOpenExr(const VxBenchFile& file)
+{
+    try {
+        Imf::InputFile input(file.path.c_str());
+        const Imath::Box2i window = input.header().dataWindow();
+        const int64_t width = int64_t(window.max.x) - window.min.x + 1;
+        const int64_t height = int64_t(window.max.y) - window.min.y + 1;
+        std::vector<float> pixels(size_t(width * height * 4));
+        const size_t xStride = sizeof(float) * 4, yStride = xStride * size_t(width);
+        char* base = reinterpret_cast<char*>(pixels.data()) -
+                     (int64_t(window.min.x) * int64_t(xStride) + int64_t(window.min.y) * int64_t(yStride));
+        Imf::FrameBuffer frame;
+        const char* names[] = {"R", "G", "B", "A"};
+        for (size_t c = 0; c < 4; ++c)
+            frame.insert(names[c], Imf::Slice(Imf::FLOAT, base + c * sizeof(float), xStride, yStride, 1, 1,
+                                              c == 3 ? 1.0 : 0.0));
+        input.setFrameBuffer(frame);
+        input.readPixels(window.min.y, window.max.y);
+        return CheckSize(uint64_t(width), uint64_t(height), file);
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+}
+#endif
+
+// --- FreeImage ---------------------------------------------------------------------------------
+
+#if VXBENCH_HAVE_FREEIMAGE
+// FreeImage's default load flags (for JPEG that is its fast integer DCT without fancy
+// upsampling: what a FreeImage user gets).
+std::string DecodeFreeImage(const VxBenchFile& file)
+{
+    const FREE_IMAGE_FORMAT format = FreeImage_GetFileType(file.path.c_str(), 0);
+    if (format == FIF_UNKNOWN)
+        return "unknown file type";
+    FIBITMAP* bitmap = FreeImage_Load(format, file.path.c_str(), 0);
+    if (!bitmap)
+        return "FreeImage_Load failed";
+    const std::string failure = CheckSize(FreeImage_GetWidth(bitmap), FreeImage_GetHeight(bitmap), file);
+    FreeImage_Unload(bitmap);
+    return failure;
+}
+#endif
+
+// --- OpenImageIO -------------------------------------------------------------------------------
+
+#if VXBENCH_HAVE_OIIO
+// The whole image in the file's own sample type (one thread: see main).
+std::string DecodeOiio(const VxBenchFile& file)
+{
+    auto input = OIIO::ImageInput::open(file.path);
+    if (!input)
+        return OIIO::geterror();
+    const OIIO::ImageSpec& spec = input->spec();
+    std::vector<uint8_t> pixels(spec.image_bytes());
+    const bool ok = input->read_image(0, 0, 0, spec.nchannels, spec.format, pixels.data());
+    std::string failure = ok ? CheckSize(uint64_t(spec.width), uint64_t(spec.height), file) : input->geterror();
+    input->close();
+    return failure;
+}
+#endif
+
+template <std::string (*Decode)(const VxBenchFile&)>
+VxBenchTiming Timed(const VxBenchFile& file, const VxBenchSettings& settings)
+{
+    return TimeRuns(file, settings, Decode);
+}
+
+}  // namespace
+
+// The module's formats: add a format here when its reader lands.
+const std::vector<VxBenchContender>& VxBench_Contenders()
+{
+    static const std::vector<VxBenchContender> contenders = {
+        {"bound", false, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd, F::Exr}, TimeLowerBound},
+        {"vxstills", false, {F::Png}, TimeModule},
+        {"libpng", true, {F::Png}, Timed<DecodeLibpng>},
+#if VXBENCH_HAVE_SPNG
+        {"libspng", true, {F::Png}, Timed<DecodeSpng>},
+#endif
+        {"libjpeg", true, {F::Jpeg}, Timed<DecodeLibjpeg>},
+#if VXBENCH_HAVE_TURBOJPEG
+        {"TurboJPEG", true, {F::Jpeg}, Timed<DecodeTurbojpeg>},
+#endif
+#if VXBENCH_HAVE_STB
+        {"stb_image", true, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd}, Timed<DecodeStb>},
+#endif
+#if VXBENCH_HAVE_OPENEXR
+        {"OpenEXR", true, {F::Exr}, Timed<DecodeOpenExr>},
+#endif
+#if VXBENCH_HAVE_FREEIMAGE
+        {"FreeImage", true, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd, F::Exr}, Timed<DecodeFreeImage>},
+#endif
+#if VXBENCH_HAVE_OIIO
+        {"OIIO", true, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd, F::Exr}, Timed<DecodeOiio>},
+#endif
+    };
+    return contenders;
+}
+
+std::string VxBench_PeerVersions()
+{
+#define VXBENCH_TEXT(x) #x
+#define VXBENCH_STRING(x) VXBENCH_TEXT(x)
+    std::string versions = std::string("libpng ") + png_get_libpng_ver(nullptr);
+#ifdef LIBJPEG_TURBO_VERSION
+    versions += ", libjpeg-turbo " VXBENCH_STRING(LIBJPEG_TURBO_VERSION);
+#endif
+#if VXBENCH_HAVE_SPNG
+    versions += ", libspng " + std::to_string(SPNG_VERSION_MAJOR) + "." + std::to_string(SPNG_VERSION_MINOR) +
+                "." + std::to_string(SPNG_VERSION_PATCH);
+#endif
+#if VXBENCH_HAVE_STB
+    versions += ", stb_image " VXBENCH_STB_VERSION;
+#endif
+#if VXBENCH_HAVE_OPENEXR
+    versions += ", OpenEXR " OPENEXR_VERSION_STRING;
+#endif
+#if VXBENCH_HAVE_FREEIMAGE
+    versions += std::string(", FreeImage ") + FreeImage_GetVersion();
+#endif
+#if VXBENCH_HAVE_OIIO
+    versions += ", OpenImageIO " OIIO_VERSION_STRING;
+#endif
+    return versions;
+}
