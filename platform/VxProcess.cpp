@@ -83,15 +83,11 @@ pid_t VxProcess_PidOfDescriptor(int fd)
     }
     close(info);
     text[length] = '\0';
-    for (const char* line = text; line && *line; line = std::strchr(line, '\n')) {
-        if (*line == '\n')
-            ++line;
-        if (std::strncmp(line, "Pid:", 4) == 0) {
-            const long pid = std::strtol(line + 4, nullptr, 10);
-            return pid > 0 && pid <= INT_MAX ? pid_t(pid) : 0;
-        }
-    }
-    return -1;
+    const char* field = std::strstr(text, "\nPid:");  // never the first line, which is "pos:"
+    if (!field)
+        return -1;
+    const long pid = std::strtol(field + 5, nullptr, 10);
+    return pid > 0 && pid <= INT_MAX ? pid_t(pid) : 0;
 }
 
 // The process id of a process handle, 0 after setting the last error when there is none.
