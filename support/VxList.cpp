@@ -102,7 +102,8 @@ HRESULT Reallocate(tVXLIST* list, int32_t capacity)
     auto* entries = static_cast<uint8_t*>(VxGlobal_Alloc(size_t(bytes)));
     if (!entries)
         return E_OUTOFMEMORY;
-    std::memcpy(entries, list->entries, size_t(list->count) * list->itemSize);
+    if (list->count > 0)
+        std::memcpy(entries, list->entries, size_t(list->count) * list->itemSize);
     VxGlobal_Free(list->entries);
     list->entries = entries;
     list->allocated = capacity;
