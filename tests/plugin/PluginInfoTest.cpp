@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -130,6 +133,30 @@ TEST(PluginInfo, LooksForTheComponentAgainOnlyAfterAnUnload)
     CVxComPtr<IVxUnsharedFIOPluginInfo> later;
     ASSERT_EQ(module.CreatePluginInfo(later), S_OK);
     EXPECT_EQ(PluginCount(later.Get()), 5u);
+}
+
+// Objects made and released on several threads at once load and unload the component many
+// times over; every object must see it loaded, and the last release must unload it.
+TEST(PluginInfo, ConcurrentObjectsKeepTheComponentCountRight)
+{
+    CVxModuleCopy module(CVxModuleCopy::Component::Beside);
+    ASSERT_TRUE(module.Handle()) << module.Error();
+    std::atomic<int> wrongCounts = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 100; ++i) {
+                CVxComPtr<IVxUnsharedFIOPluginInfo> info;
+                uint32_t count = 0;
+                if (FAILED(module.CreatePluginInfo(info)) || FAILED(info->GetPluginCount(&count)) || count != 6)
+                    ++wrongCounts;
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrongCounts.load(), 0);
+    EXPECT_FALSE(module.ComponentLoaded());
 }
 
 TEST(PluginInfo, RejectsANullCountAndIndexesOutsideTheTable)
