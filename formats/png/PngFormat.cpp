@@ -3,9 +3,17 @@
 #include <png.h>
 
 #include <algorithm>
+#include <bit>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// The row passes compose pixels from little-endian bytes, the frame's own byte order.
+static_assert(std::endian::native == std::endian::little);
 
 namespace {
 
@@ -67,30 +75,22 @@ void VxPng_SetTransformations(png_structp png, const VxPngImage& image)
 using VxPngRowPass = bool (*)(uint8_t* row, const VxPngImage& image);
 
 // 8-bit B, G, R to B, G, R, A in place, from the right end of the row: alpha 0 where the
-// pixel is the colour key, else 255.
+// pixel is the colour key, else 255. Pixel x is read before it is written, and its output
+// starts at or after its input, so no pixel still to be read is overwritten.
 bool VxPng_WidenBgr8(uint8_t* row, const VxPngImage& image)
 {
+    const uint32_t key = uint32_t(image.transparentBlue) | uint32_t(image.transparentGreen) << 8 |
+                         uint32_t(image.transparentRed) << 16;
+    const bool keyFits = image.transparentBlue < 256 && image.transparentGreen < 256 &&
+                         image.transparentRed < 256;
     for (uint32_t x = image.width; x-- > 0;) {
-        const uint8_t blue = row[3 * size_t(x)];
-        const uint8_t green = row[3 * size_t(x) + 1];
-        const uint8_t red = row[3 * size_t(x) + 2];
-        const bool keyed = red == image.transparentRed && green == image.transparentGreen &&
-                           blue == image.transparentBlue;
-        uint8_t* out = row + 4 * size_t(x);
-        out[3] = keyed ? 0 : 255;
-        out[2] = red;
-        out[1] = green;
-        out[0] = blue;
+        uint32_t pixel = 0;
+        std::memcpy(&pixel, row + 3 * size_t(x), 3);  // little-endian: B, G, R in the low bytes
+        const uint32_t alpha = keyFits && pixel == key ? 0 : 0xFF000000u;
+        pixel |= alpha;
+        std::memcpy(row + 4 * size_t(x), &pixel, 4);
     }
     return true;
-}
-
-uint16_t VxPng_Sample16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-
-void VxPng_PutSample16(uint8_t* p, uint16_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
 }
 
 // Three little-endian 16-bit samples (B, G, R, or grey three times) to four in place, from the
@@ -98,21 +98,15 @@ void VxPng_PutSample16(uint8_t* p, uint16_t v)
 bool VxPng_WidenBgr16(uint8_t* row, const VxPngImage& image)
 {
     const bool grey = image.colorType == kPngColorGrey;
-    const uint16_t keyBlue = grey ? image.transparentGrey : image.transparentBlue;
-    const uint16_t keyGreen = grey ? image.transparentGrey : image.transparentGreen;
-    const uint16_t keyRed = grey ? image.transparentGrey : image.transparentRed;
+    const uint64_t key = uint64_t(grey ? image.transparentGrey : image.transparentBlue) |
+                         uint64_t(grey ? image.transparentGrey : image.transparentGreen) << 16 |
+                         uint64_t(grey ? image.transparentGrey : image.transparentRed) << 32;
+    const uint64_t opaque = uint64_t(0xFFFF) << 48;
     for (uint32_t x = image.width; x-- > 0;) {
-        const uint8_t* in = row + 6 * size_t(x);
-        const uint16_t blue = VxPng_Sample16(in);
-        const uint16_t green = VxPng_Sample16(in + 2);
-        const uint16_t red = VxPng_Sample16(in + 4);
-        const bool keyed = image.hasTransparency && blue == keyBlue && green == keyGreen &&
-                           red == keyRed;
-        uint8_t* out = row + 8 * size_t(x);
-        VxPng_PutSample16(out + 6, keyed ? 0 : 0xFFFF);
-        VxPng_PutSample16(out + 4, red);
-        VxPng_PutSample16(out + 2, green);
-        VxPng_PutSample16(out, blue);
+        uint64_t pixel = 0;
+        std::memcpy(&pixel, row + 6 * size_t(x), 6);  // B, G, R samples in the low 48 bits
+        pixel |= image.hasTransparency && pixel == key ? 0 : opaque;
+        std::memcpy(row + 8 * size_t(x), &pixel, 8);
     }
     return true;
 }
@@ -123,8 +117,18 @@ bool VxPng_CheckIndex8(uint8_t* row, const VxPngImage& image)
 {
     if (image.paletteCount >= 1u << image.bitDepth)
         return true;
+    uint32_t x = 0;
     uint8_t largest = 0;
-    for (uint32_t x = 0; x < image.width; ++x)
+#if defined(__SSE2__)
+    // Sixteen indices at a time: this runs over every row of an 8-bit palette image.
+    __m128i largest16 = _mm_setzero_si128();
+    for (; x + 16 <= image.width; x += 16)
+        largest16 = _mm_max_epu8(largest16, _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)));
+    alignas(16) uint8_t lanes[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), largest16);
+    largest = *std::max_element(lanes, lanes + 16);
+#endif
+    for (; x < image.width; ++x)
         largest = std::max(largest, row[x]);
     return largest < image.paletteCount;
 }
