@@ -126,7 +126,7 @@ VxTestPngOptions Palette(uint8_t depth, bool transparent)
         const uint32_t hues = (1u << depth) - 2;
         for (uint32_t i = 0; i < hues; ++i) {
             // Bright and dark hues in turn, so the darker rows keep some colour.
-            colours.push_back(Scene((i / 2) * 2 * kWidth / std::max(hues, 1u), i % 2 ? 0 : 130));
+            colours.push_back(Scene(i * kWidth / std::max(hues, 1u), i % 2 ? 0 : 130));
         }
     }
     for (const Rgba& c : colours)
