@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <png.h>
@@ -59,12 +60,22 @@ std::string CheckSize(uint64_t width, uint64_t height, const VxBenchFile& file)
     return width == file.width && height == file.height ? std::string() : SizeMismatch(width, height, file);
 }
 
-// Times repeat runs of decode (which answers an empty text or why it failed) after a warm-up.
+double ProcessorSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+// Times repeat runs of decode (which answers an empty text or why it failed) after a warm-up,
+// and how many cores they kept busy: a peer that decodes on several threads shows it.
 template <class Decode>
 VxBenchTiming TimeRuns(const VxBenchFile& file, const VxBenchSettings& settings, Decode decode)
 {
     VxBenchTiming timing;
+    double processor = 0, wall = 0;
     for (uint32_t i = 0; i <= settings.repeat; ++i) {
+        const double processorStart = ProcessorSeconds();
         const auto started = Clock::now();
         std::string failure = decode(file);
         const auto finished = Clock::now();
@@ -73,9 +84,13 @@ VxBenchTiming TimeRuns(const VxBenchFile& file, const VxBenchSettings& settings,
             timing.failure = failure;
             return timing;
         }
-        if (i > 0)
+        if (i > 0) {
             timing.runs.push_back(std::chrono::duration<double, std::milli>(finished - started).count());
+            processor += ProcessorSeconds() - processorStart;
+            wall += timing.runs.back() / 1000;
+        }
     }
+    timing.cores = wall > 0 ? processor / wall : 0;
     return timing;
 }
 

@@ -25,6 +25,7 @@ struct VxBenchSettings {
 struct VxBenchTiming {
     std::vector<double> runs;
     std::string failure;
+    double cores = 0;  // processor time over wall time of the runs, when measured in-process
 };
 
 struct VxBenchContender {

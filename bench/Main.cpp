@@ -2,7 +2,7 @@
 //
 //   vxbench [--width W] [--height H] [--seed S] [--repeat N] [--images DIR] [--vxhost PATH]
 //           [--out FILE] [--only TEXT]
-//       writes the benchmark files into DIR/<W>x<H>-seed<S>/ (once; later runs reuse them), times
+//       writes the benchmark files into DIR/<W>x<H>-seed<S>-v<generator>/ (once; later runs reuse them), times
 //       every contender on each, prints one table per format and keeps it in FILE
 //   vxbench images --images DIR [--width W] [--height H] [--seed S] [--only TEXT]
 //       only writes the files (into DIR itself), e.g. small samples for memcheck
@@ -192,7 +192,11 @@ std::string BenchFile(const VxBenchFile& file, const std::vector<const VxBenchCo
             continue;
         }
         medians[contender->name] = Median(timing.runs);
-        row += Pad(Fixed(medians[contender->name], 1), 11);
+        const bool threaded = timing.cores > 1.2;
+        row += Pad(Fixed(medians[contender->name], 1) + (threaded ? "*" : ""), 11);
+        if (threaded)
+            notes.push_back(std::string(file.variant->name) + ", " + contender->name + ": * kept " +
+                            Fixed(timing.cores, 1) + " cores busy");
     }
     Progress("");
 
@@ -226,7 +230,8 @@ int main(int argc, char** argv)
 
     const std::string size = std::to_string(options.width) + "x" + std::to_string(options.height);
     const std::filesystem::path folder =
-        std::filesystem::path(options.images) / (size + "-seed" + std::to_string(options.seed));
+        std::filesystem::path(options.images) /
+        (size + "-seed" + std::to_string(options.seed) + "-v" + std::to_string(kVxBenchImageVersion));
     if (!WriteImages(options, folder, files))
         return 1;
     InitPeers();

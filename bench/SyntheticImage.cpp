@@ -121,6 +121,7 @@ VxBenchImage VxBench_GenerateImage(uint32_t width, uint32_t height, uint64_t see
     const uint64_t grainSeed = SplitMix(seed ^ 0x6A41u);
     const double coarse = std::max(width, height) / 24.0;  // texture cell sizes in pixels
     const double fine = 7.0;
+    const double grainy = 2.5;
     std::vector<double> row(size_t(width) * 4);
     for (uint32_t y = 0; y < height; ++y) {
         const double v = double(y) / height;
@@ -171,6 +172,7 @@ VxBenchImage VxBench_GenerateImage(uint32_t width, uint32_t height, uint64_t see
             grain = SplitMix(grain);
             const auto centred = [&grain](int shift) { return (double((grain >> shift) & 0xFFFF) - 32767.5) / 65536.0; };
             const double luminance = 0.04 * (ValueNoise(textureSeed + 1, x / fine, y / fine) - 0.5) +
+                                     0.05 * (ValueNoise(textureSeed + 2, x / grainy, y / grainy) - 0.5) +
                                      0.016 * (centred(0) + centred(16));
             for (int c = 0; c < 4; ++c) {
                 double value = row[size_t(x) * 4 + size_t(c)];

@@ -20,7 +20,9 @@ struct VxBenchImage {
 };
 
 // The same seed and size give the same pixels on every machine (integer hashing and plain
-// double arithmetic; no library random generators).
+// double arithmetic; no library random generators). The version names the generator in the
+// image cache: raise it whenever the pixels change.
+constexpr int kVxBenchImageVersion = 2;
 VxBenchImage VxBench_GenerateImage(uint32_t width, uint32_t height, uint64_t seed);
 
 // 16-bit sample to 8 bits, rounded.
