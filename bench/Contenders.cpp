@@ -429,10 +429,10 @@ std::string DecodeOiio(const VxBenchFile& file)
     auto input = OIIO::ImageInput::open(file.path);
     if (!input)
         return OIIO::geterror();
-    const OIIO::ImageSpec& spec = input->spec();
-    std::vector<uint8_t> pixels(spec.image_bytes());
-    const bool ok = input->read_image(0, 0, 0, spec.nchannels, spec.format, pixels.data());
-    std::string failure = ok ? CheckSize(uint64_t(spec.width), uint64_t(spec.height), file) : input->geterror();
+    const OIIO::ImageSpec& layout = input->spec();
+    std::vector<uint8_t> pixels(layout.image_bytes());
+    const bool ok = input->read_image(0, 0, 0, layout.nchannels, layout.format, pixels.data());
+    std::string failure = ok ? CheckSize(uint64_t(layout.width), uint64_t(layout.height), file) : input->geterror();
     input->close();
     return failure;
 }

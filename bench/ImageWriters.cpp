@@ -298,7 +298,7 @@ bool WriteTga(const VxBenchImage& image, const std::string& path, uint32_t chann
     out.U8(0);                   // no image id
     out.U8(0);                   // no colour map
     out.U8(rle ? 10 : 2);        // true colour, raw or run-length encoded
-    out.U16LE(0); out.U16LE(0); out.U8(0);  // colour map specification
+    out.U16LE(0); out.U16LE(0); out.U8(0);  // colour map: first entry, length, entry size
     out.U16LE(0); out.U16LE(0);  // origin
     out.U16LE(image.width);
     out.U16LE(image.height);
