@@ -429,7 +429,7 @@ std::string DecodeOiio(const VxBenchFile& file)
     auto input = OIIO::ImageInput::open(file.path);
     if (!input)
         return OIIO::geterror();
-    const OIIO::ImageSpec& layout = input->spec();
+    const OIIO::ImageSpec layout = input->spec_dimensions(0);  // size, channels, format
     std::vector<uint8_t> pixels(layout.image_bytes());
     const bool ok = input->read_image(0, 0, 0, layout.nchannels, layout.format, pixels.data());
     std::string failure = ok ? CheckSize(uint64_t(layout.width), uint64_t(layout.height), file) : input->geterror();
