@@ -4,6 +4,7 @@
 #include "ImageSize.h"
 
 #include <bit>
+#include <cstring>
 
 namespace {
 
@@ -40,6 +41,82 @@ bool IsPackedDepth(uint32_t bits)
     return bits == 1 || bits == 2 || bits == 4 || bits == 8;
 }
 
+// The largest of a row's 8-bit values (a loop the compiler turns into vector code).
+inline uint8_t LargestByte(const uint8_t* row, uint32_t width)
+{
+    uint8_t largest = 0;
+    for (uint32_t x = 0; x < width; ++x)
+        largest = row[x] > largest ? row[x] : largest;
+    return largest;
+}
+
+// The colour table as whole pixels: an entry's B, G, R, A bytes are one little-endian word,
+// the layout of a 32-bit frame pixel.
+void PixelTable(const VXBITMAPINFO& info, uint32_t table[256])
+{
+    static_assert(sizeof(RGBQUAD) == 4 && std::endian::native == std::endian::little);
+    std::memset(table, 0, 256 * sizeof(uint32_t));
+    std::memcpy(table, info.colors, info.header.biClrUsed * sizeof(RGBQUAD));
+}
+
+// One row, pixel by pixel: stops at the first index at or beyond the colour count, with the
+// pixels before it written.
+HRESULT ExpandPaletteRow(const uint8_t* in, uint8_t* out, uint32_t width, const VXBITMAPINFO& info)
+{
+    const BITMAPINFOHEADER& header = info.header;
+    for (uint32_t x = 0; x < width; ++x, out += 4) {
+        const uint32_t index = PixelValue(in, x, header.biBitCount);
+        if (index >= header.biClrUsed)
+            return E_FAIL;
+        std::memcpy(out, &info.colors[index], 4);  // blue, green, red, reserved
+    }
+    return S_OK;
+}
+
+// 8-bit and 4-bit indices, the common depths, go through whole-pixel tables once a row is
+// known to hold no index beyond the colour count; a row that does takes the pixel path, which
+// stops at that index.
+HRESULT ExpandPalette8(const Rows& rows, const VXBITMAPINFO& info)
+{
+    uint32_t table[256];
+    PixelTable(info, table);
+    const uint32_t count = info.header.biClrUsed;
+    for (uint64_t y = 0; y < rows.count; ++y) {
+        const uint8_t* in = rows.Source(y);
+        uint8_t* out = rows.Destination(y);
+        if (count < 256 && LargestByte(in, rows.width) >= count)
+            return ExpandPaletteRow(in, out, rows.width, info);
+        for (uint32_t x = 0; x < rows.width; ++x)
+            std::memcpy(out + 4 * size_t(x), &table[in[x]], 4);
+    }
+    return S_OK;
+}
+
+HRESULT ExpandPalette4(const Rows& rows, const VXBITMAPINFO& info)
+{
+    uint32_t table[256];
+    PixelTable(info, table);
+    const uint32_t count = info.header.biClrUsed;
+    // Both pixels of a byte at once: the high nibble is the left pixel.
+    uint64_t pairs[256];
+    for (uint32_t byte = 0; byte < 256; ++byte)
+        pairs[byte] = uint64_t(table[byte >> 4]) | uint64_t(table[byte & 15]) << 32;
+    const uint32_t wholeBytes = rows.width / 2;
+    for (uint64_t y = 0; y < rows.count; ++y) {
+        const uint8_t* in = rows.Source(y);
+        uint8_t* out = rows.Destination(y);
+        if (count < 16)
+            for (uint32_t x = 0; x < rows.width; ++x)
+                if (PixelValue(in, x, 4) >= count)
+                    return ExpandPaletteRow(in, out, rows.width, info);
+        for (uint32_t j = 0; j < wholeBytes; ++j)
+            std::memcpy(out + 8 * size_t(j), &pairs[in[j]], 8);
+        if (rows.width % 2)
+            std::memcpy(out + 8 * size_t(wholeBytes), &table[in[wholeBytes] >> 4], 4);
+    }
+    return S_OK;
+}
+
 HRESULT ExpandPalette(const Rows& rows, const VXBITMAPINFO& info)
 {
     const BITMAPINFOHEADER& header = info.header;
@@ -48,20 +125,12 @@ HRESULT ExpandPalette(const Rows& rows, const VXBITMAPINFO& info)
         return E_INVALIDARG;
     if (!IsPackedDepth(header.biBitCount))
         return E_FAIL;
-    for (uint64_t y = 0; y < rows.count; ++y) {
-        const uint8_t* in = rows.Source(y);
-        uint8_t* out = rows.Destination(y);
-        for (uint32_t x = 0; x < rows.width; ++x, out += 4) {
-            const uint32_t index = PixelValue(in, x, header.biBitCount);
-            if (index >= header.biClrUsed)
-                return E_FAIL;
-            const RGBQUAD& entry = info.colors[index];
-            out[0] = entry.rgbBlue;
-            out[1] = entry.rgbGreen;
-            out[2] = entry.rgbRed;
-            out[3] = entry.rgbReserved;
-        }
-    }
+    if (header.biBitCount == 8)
+        return ExpandPalette8(rows, info);
+    if (header.biBitCount == 4)
+        return ExpandPalette4(rows, info);
+    for (uint64_t y = 0; y < rows.count; ++y)
+        VX_RETURN_IF_FAILED(ExpandPaletteRow(rows.Source(y), rows.Destination(y), rows.width, info));
     return S_OK;
 }
 
@@ -112,6 +181,18 @@ HRESULT ExpandGrey(const Rows& rows, const VXBITMAPINFO& info)
     if (!IsPackedDepth(header.biBitCount))
         return E_FAIL;
     const uint32_t scale = 255 / ((1u << header.biBitCount) - 1);  // 255, 85, 17, 1
+    if (header.biBitCount == 8) {
+        // The level in blue, green and red, alpha 0: one multiplication per pixel.
+        for (uint64_t y = 0; y < rows.count; ++y) {
+            const uint8_t* in = rows.Source(y);
+            uint8_t* out = rows.Destination(y);
+            for (uint32_t x = 0; x < rows.width; ++x) {
+                const uint32_t pixel = uint32_t(in[x]) * 0x00010101u;
+                std::memcpy(out + 4 * size_t(x), &pixel, 4);
+            }
+        }
+        return S_OK;
+    }
     for (uint64_t y = 0; y < rows.count; ++y) {
         const uint8_t* in = rows.Source(y);
         uint8_t* out = rows.Destination(y);

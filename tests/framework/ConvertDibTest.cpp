@@ -101,6 +101,39 @@ TEST(ConvertDib, PaletteIndexBeyondTheTableStopsThere)
     EXPECT_EQ(Pixel(out, 1), (std::vector<uint8_t>{0xEE, 0xEE, 0xEE, 0xEE}));  // not written
 }
 
+TEST(ConvertDib, PackedPaletteRowsMatchThePixelRuleAtEveryWidth)
+{
+    // Odd widths leave half a byte (4 bits) or padding (8 bits) at the end of each row.
+    for (uint16_t bits : {4, 8})
+        for (int32_t width = 1; width <= 9; ++width) {
+            Source source = MakeSource(bits, width, 3, BI_RGB, 1u << bits);
+            uint32_t seed = 7;
+            for (uint8_t& byte : source.pixels)
+                byte = uint8_t((seed = seed * 1103515245 + 12345) >> 16);
+            const std::vector<uint8_t> out = Convert(source);
+            const size_t stride = (size_t(bits) * width + 31) / 32 * 4;
+            for (int32_t y = 0; y < 3; ++y)
+                for (int32_t x = 0; x < width; ++x) {
+                    const uint8_t byte = source.pixels[y * stride + size_t(x) * bits / 8];
+                    const uint32_t index = bits == 8 ? byte : x % 2 ? byte & 15 : byte >> 4;
+                    const RGBQUAD& c = source.info.colors[index];
+                    EXPECT_EQ(Pixel(out, size_t(y) * width + x),
+                              (std::vector<uint8_t>{c.rgbBlue, c.rgbGreen, c.rgbRed, c.rgbReserved}))
+                        << bits << " bits, width " << width << ", pixel " << x << " of row " << y;
+                }
+        }
+}
+
+TEST(ConvertDib, FourBitIndexBeyondTheTableStopsThere)
+{
+    Source source = MakeSource(4, 3, 2, BI_RGB, 5);
+    source.pixels = {0x12, 0x30, 0, 0, 0x41, 0x50, 0, 0};  // row 1: 4, 1, then 5 (beyond)
+    const std::vector<uint8_t> out = Convert(source, E_FAIL);
+    EXPECT_EQ(Pixel(out, 2), (std::vector<uint8_t>{3, 4, 5, 0xF3}));  // row 0 complete
+    EXPECT_EQ(Pixel(out, 4), (std::vector<uint8_t>{1, 2, 3, 0xF1}));
+    EXPECT_EQ(Pixel(out, 5), (std::vector<uint8_t>{0xEE, 0xEE, 0xEE, 0xEE}));
+}
+
 TEST(ConvertDib, SixteenBitRgbScalesFiveBitChannels)
 {
     Source source = MakeSource(16, 2, 1, BI_RGB, 0);
