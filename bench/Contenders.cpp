@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include <fcntl.h>
@@ -67,31 +68,17 @@ double ProcessorSeconds()
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
-// Times repeat runs of decode (which answers an empty text or why it failed) after a warm-up,
-// and how many cores they kept busy: a peer that decodes on several threads shows it.
+// One timed run of decode (which answers an empty text or why it failed).
 template <class Decode>
-VxBenchTiming TimeRuns(const VxBenchFile& file, const VxBenchSettings& settings, Decode decode)
+VxBenchSample TimeOnce(Decode&& decode)
 {
-    VxBenchTiming timing;
-    double processor = 0, wall = 0;
-    for (uint32_t i = 0; i <= settings.repeat; ++i) {
-        const double processorStart = ProcessorSeconds();
-        const auto started = Clock::now();
-        std::string failure = decode(file);
-        const auto finished = Clock::now();
-        if (!failure.empty()) {
-            timing.runs.clear();
-            timing.failure = failure;
-            return timing;
-        }
-        if (i > 0) {
-            timing.runs.push_back(std::chrono::duration<double, std::milli>(finished - started).count());
-            processor += ProcessorSeconds() - processorStart;
-            wall += timing.runs.back() / 1000;
-        }
-    }
-    timing.cores = wall > 0 ? processor / wall : 0;
-    return timing;
+    VxBenchSample sample;
+    const double processorStart = ProcessorSeconds();
+    const auto started = Clock::now();
+    sample.failure = decode();
+    sample.ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+    sample.processorSeconds = ProcessorSeconds() - processorStart;
+    return sample;
 }
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path)
@@ -127,20 +114,17 @@ std::string Quoted(const std::string& text)
 }
 
 // vxhost bench prints one line per file: path, open ms, min ms, median ms, MP/s, frames.
-// The module's time is its open plus its median GetFrame, frame delivered into host memory.
-VxBenchTiming TimeModule(const VxBenchFile& file, const VxBenchSettings& settings)
+// One run of the module is one vxhost process that opens the file and delivers the frame twice
+// into host memory: its time is the open plus the faster GetFrame, so that the process's first
+// touches of the module do not count.
+VxBenchSample TimeModuleOnce(const VxBenchFile& file, const std::string& vxhost)
 {
-    VxBenchTiming timing;
-    if (settings.vxhost.empty()) {
-        timing.failure = "no vxhost";
-        return timing;
-    }
-    const std::string command = Quoted(settings.vxhost) + " bench " + Quoted(file.path) + " --repeat " +
-                                std::to_string(settings.repeat + 1) + " 2>&1";
+    VxBenchSample sample;
+    const std::string command = Quoted(vxhost) + " bench " + Quoted(file.path) + " --repeat 2 2>&1";
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) {
-        timing.failure = "cannot run vxhost";
-        return timing;
+        sample.failure = "cannot run vxhost";
+        return sample;
     }
     std::string output;
     char buffer[4096];
@@ -155,55 +139,96 @@ VxBenchTiming TimeModule(const VxBenchFile& file, const VxBenchSettings& setting
             lastLine = line;
         std::istringstream fields(line);
         std::string path;
-        double openMs = 0, minMs = 0, medianMs = 0;
-        if (fields >> path >> openMs >> minMs >> medianMs && path == file.path && status == 0) {
-            timing.runs.push_back(openMs + medianMs);
-            return timing;
+        double openMs = 0, minMs = 0;
+        if (fields >> path >> openMs >> minMs && path == file.path && status == 0) {
+            sample.ms = openMs + minMs;
+            return sample;
         }
     }
-    timing.failure = lastLine.empty() ? "vxhost printed nothing" : lastLine;
-    return timing;
+    sample.failure = lastLine.empty() ? "vxhost printed nothing" : lastLine;
+    return sample;
+}
+
+VxBenchRunner PrepareModule(const VxBenchFile& file, const VxBenchSettings& settings)
+{
+    return [file, vxhost = settings.vxhost] {
+        if (vxhost.empty())
+            return VxBenchSample{0, 0, "no vxhost"};
+        return TimeModuleOnce(file, vxhost);
+    };
 }
 
 // --- the lower bound ---------------------------------------------------------------------------
 
 // Reading the file from the page cache and copying one frame of the delivered size (rows
 // padded to four bytes) between two buffers touched beforehand: what no decoder can beat.
-VxBenchTiming TimeLowerBound(const VxBenchFile& file, const VxBenchSettings& settings)
+VxBenchRunner PrepareLowerBound(const VxBenchFile& file, const VxBenchSettings&)
 {
     const size_t stride = (size_t(file.width) * file.variant->frameBytesPerPixel + 3) / 4 * 4;
     const size_t frameBytes = stride * file.height;
-    std::vector<uint8_t> source(frameBytes, 1), frame(frameBytes, 2);
-    std::vector<uint8_t> bytes = ReadWholeFile(file.path);
-    return TimeRuns(file, settings, [&](const VxBenchFile& f) -> std::string {
-        const int fd = ::open(f.path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return "cannot open";
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (n <= 0)
-                break;
-            done += size_t(n);
-        }
-        ::close(fd);
-        std::memcpy(frame.data(), source.data(), frameBytes);
-        return done == bytes.size() ? std::string() : "short read";
-    });
+    auto source = std::make_shared<std::vector<uint8_t>>(frameBytes, 1);
+    auto frame = std::make_shared<std::vector<uint8_t>>(frameBytes, 2);
+    auto bytes = std::make_shared<std::vector<uint8_t>>(ReadWholeFile(file.path));
+    return [file, source, frame, bytes] {
+        // The other contenders' runs in between may have pushed these pages out: touch them
+        // again, untimed.
+        std::memset(source->data(), 1, source->size());
+        std::memset(frame->data(), 2, frame->size());
+        return TimeOnce([&]() -> std::string {
+            const int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0)
+                return "cannot open";
+            size_t done = 0;
+            while (done < bytes->size()) {
+                const ssize_t n = ::read(fd, bytes->data() + done, bytes->size() - done);
+                if (n <= 0)
+                    break;
+                done += size_t(n);
+            }
+            ::close(fd);
+            std::memcpy(frame->data(), source->data(), frame->size());
+            return done == bytes->size() ? std::string() : "short read";
+        });
+    };
 }
 
 // --- libpng ------------------------------------------------------------------------------------
 
-// Classic API with the usual transformations: palette and low-bit grey expanded, tRNS to alpha,
-// 16-bit samples kept; interlaced images through libpng's interlace handling.
+// The reference: libpng's classic API with the transformations that give the very frame the
+// module delivers (B, G, R (, A) order, 16-bit samples little-endian, palette and grey of 8 bits
+// and fewer widened to 32 bits per pixel, a tRNS colour key turned into alpha), decoding into a
+// caller buffer that, like the host's memory behind a token, exists before the call.
 struct PngRead {
     FILE* file = nullptr;
     png_structp png = nullptr;
     png_infop info = nullptr;
-    std::vector<uint8_t> pixels;
+    std::vector<uint8_t>* frame = nullptr;
     std::vector<png_bytep> rows;
     png_uint_32 width = 0, height = 0;
 };
+
+void PngSetDeliveredLayout(png_structp png, png_infop info)
+{
+    const int type = png_get_color_type(png, info);
+    const int depth = png_get_bit_depth(png, info);
+    const bool key = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    const bool grey = type == PNG_COLOR_TYPE_GRAY || type == PNG_COLOR_TYPE_GRAY_ALPHA;
+    if (depth == 16)
+        png_set_swap(png);
+    if (type == PNG_COLOR_TYPE_GRAY && depth == 16 && !key)
+        return;  // 16-bit grey is delivered as stored, apart from the byte order
+    if (type == PNG_COLOR_TYPE_PALETTE || key || depth < 8)
+        png_set_expand(png);
+    if (grey)
+        png_set_gray_to_rgb(png);
+    png_set_bgr(png);
+    if (!key && type == PNG_COLOR_TYPE_PALETTE)
+        png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+    else if (!key && type == PNG_COLOR_TYPE_GRAY)
+        png_set_filler(png, 0, PNG_FILLER_AFTER);  // widened grey carries alpha 0
+    else if (!key && type == PNG_COLOR_TYPE_RGB && depth == 16)
+        png_set_filler(png, 0xFFFF, PNG_FILLER_AFTER);
+}
 
 // Holds the libpng setjmp; owns nothing (a longjmp skips destructors).
 bool PngReadImage(PngRead& read)
@@ -214,22 +239,24 @@ bool PngReadImage(PngRead& read)
     png_read_info(read.png, read.info);
     read.width = png_get_image_width(read.png, read.info);
     read.height = png_get_image_height(read.png, read.info);
-    png_set_expand(read.png);
+    PngSetDeliveredLayout(read.png, read.info);
     png_set_interlace_handling(read.png);
     png_read_update_info(read.png, read.info);
-    const size_t rowBytes = png_get_rowbytes(read.png, read.info);
-    read.pixels.resize(rowBytes * read.height);
+    const size_t stride = (png_get_rowbytes(read.png, read.info) + 3) / 4 * 4;
+    if (read.frame->size() < stride * read.height)
+        read.frame->resize(stride * read.height);  // the untimed warm-up run sizes it
     read.rows.resize(read.height);
     for (png_uint_32 y = 0; y < read.height; ++y)
-        read.rows[y] = read.pixels.data() + rowBytes * y;
+        read.rows[y] = read.frame->data() + stride * (read.height - 1 - y);  // bottom-up, as delivered
     png_read_image(read.png, read.rows.data());
     png_read_end(read.png, nullptr);
     return true;
 }
 
-std::string DecodeLibpng(const VxBenchFile& file)
+std::string DecodeLibpng(const VxBenchFile& file, std::vector<uint8_t>& frame)
 {
     PngRead read;
+    read.frame = &frame;
     read.file = std::fopen(file.path.c_str(), "rb");
     if (!read.file)
         return "cannot open";
@@ -239,6 +266,12 @@ std::string DecodeLibpng(const VxBenchFile& file)
     png_destroy_read_struct(&read.png, &read.info, nullptr);
     std::fclose(read.file);
     return ok ? CheckSize(read.width, read.height, file) : "libpng error";
+}
+
+VxBenchRunner PrepareLibpng(const VxBenchFile& file, const VxBenchSettings&)
+{
+    auto frame = std::make_shared<std::vector<uint8_t>>();
+    return [file, frame] { return TimeOnce([&] { return DecodeLibpng(file, *frame); }); };
 }
 
 // --- libjpeg (classic API) ---------------------------------------------------------------------
@@ -439,9 +472,9 @@ std::string DecodeOiio(const VxBenchFile& file)
 #endif
 
 template <std::string (*Decode)(const VxBenchFile&)>
-VxBenchTiming Timed(const VxBenchFile& file, const VxBenchSettings& settings)
+VxBenchRunner Timed(const VxBenchFile& file, const VxBenchSettings&)
 {
-    return TimeRuns(file, settings, Decode);
+    return [file] { return TimeOnce([&] { return Decode(file); }); };
 }
 
 }  // namespace
@@ -450,9 +483,9 @@ VxBenchTiming Timed(const VxBenchFile& file, const VxBenchSettings& settings)
 const std::vector<VxBenchContender>& VxBench_Contenders()
 {
     static const std::vector<VxBenchContender> contenders = {
-        {"bound", false, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd, F::Exr}, TimeLowerBound},
-        {"vxstills", false, {F::Png}, TimeModule},
-        {"libpng", true, {F::Png}, Timed<DecodeLibpng>},
+        {"bound", false, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd, F::Exr}, PrepareLowerBound},
+        {"vxstills", false, {F::Png}, PrepareModule},
+        {"libpng", true, {F::Png}, PrepareLibpng, true},
 #if VXBENCH_HAVE_SPNG
         {"libspng", true, {F::Png}, Timed<DecodeSpng>},
 #endif

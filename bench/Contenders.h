@@ -4,6 +4,7 @@
 
 #include "ImageWriters.h"
 
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -21,18 +22,23 @@ struct VxBenchSettings {
     std::string vxhost;  // path of vxhost; empty: the module is not timed
 };
 
-// Milliseconds of each timed run, or a reason why the contender could not decode the file.
-struct VxBenchTiming {
-    std::vector<double> runs;
+// One timed run of a contender: milliseconds, or why it could not decode the file, and the
+// processor time it used (in-process contenders only; 0 otherwise).
+struct VxBenchSample {
+    double ms = 0;
+    double processorSeconds = 0;
     std::string failure;
-    double cores = 0;  // processor time over wall time of the runs, when measured in-process
 };
+
+// A contender made ready for one file (buffers sized, peers loaded); each call is one run.
+using VxBenchRunner = std::function<VxBenchSample()>;
 
 struct VxBenchContender {
     const char* name;
     bool isPeer;                     // counts for "best peer"
     std::set<VxBenchFormat> formats;
-    VxBenchTiming (*time)(const VxBenchFile& file, const VxBenchSettings& settings);
+    VxBenchRunner (*prepare)(const VxBenchFile& file, const VxBenchSettings& settings);
+    bool isReference = false;  // the module's performance target is a ratio to this one
 };
 
 // Every contender compiled into this build, module and lower bound first.
