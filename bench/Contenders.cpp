@@ -8,7 +8,9 @@
 #include <chrono>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -114,13 +116,13 @@ std::string Quoted(const std::string& text)
 }
 
 // vxhost bench prints one line per file: path, open ms, min ms, median ms, MP/s, frames.
-// One run of the module is one vxhost process that opens the file and delivers the frame twice
-// into host memory: its time is the open plus the faster GetFrame, so that the process's first
-// touches of the module do not count.
+// One run of the module is one vxhost process that opens the file and delivers the frame three
+// times into host memory: its time is the open plus the fastest GetFrame, so that the process's
+// first touches of the module do not count.
 VxBenchSample TimeModuleOnce(const VxBenchFile& file, const std::string& vxhost)
 {
     VxBenchSample sample;
-    const std::string command = Quoted(vxhost) + " bench " + Quoted(file.path) + " --repeat 2 2>&1";
+    const std::string command = Quoted(vxhost) + " bench " + Quoted(file.path) + " --repeat 3 2>&1";
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) {
         sample.failure = "cannot run vxhost";
@@ -157,6 +159,26 @@ VxBenchRunner PrepareModule(const VxBenchFile& file, const VxBenchSettings& sett
         return TimeModuleOnce(file, vxhost);
     };
 }
+
+}  // namespace
+
+std::string VxBench_ModuleFrame(const VxBenchFile& file, const VxBenchSettings& settings,
+                                std::vector<uint8_t>& frame)
+{
+    if (settings.vxhost.empty())
+        return "no vxhost";
+    const std::string stem =
+        (std::filesystem::temp_directory_path() / ("vxbench-" + std::to_string(::getpid()))).string();
+    const std::string command = Quoted(settings.vxhost) + " decode " + Quoted(file.path) + " -o " +
+                                Quoted(stem + ".png") + " --raw " + Quoted(stem + ".bin") + " >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    frame = ReadWholeFile(stem + ".bin");
+    std::filesystem::remove(stem + ".png");
+    std::filesystem::remove(stem + ".bin");
+    return status == 0 && !frame.empty() ? std::string() : "vxhost decode failed";
+}
+
+namespace {
 
 // --- the lower bound ---------------------------------------------------------------------------
 
@@ -485,7 +507,7 @@ const std::vector<VxBenchContender>& VxBench_Contenders()
     static const std::vector<VxBenchContender> contenders = {
         {"bound", false, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd, F::Exr}, PrepareLowerBound},
         {"vxstills", false, {F::Png}, PrepareModule},
-        {"libpng", true, {F::Png}, PrepareLibpng, true},
+        {"libpng", true, {F::Png}, PrepareLibpng, true, DecodeLibpng},
 #if VXBENCH_HAVE_SPNG
         {"libspng", true, {F::Png}, Timed<DecodeSpng>},
 #endif

@@ -39,7 +39,15 @@ struct VxBenchContender {
     std::set<VxBenchFormat> formats;
     VxBenchRunner (*prepare)(const VxBenchFile& file, const VxBenchSettings& settings);
     bool isReference = false;  // the module's performance target is a ratio to this one
+    // A reference decodes the very frame the module delivers: this gives it (empty text) or
+    // why it could not; vxbench compares it with the module's bytes.
+    std::string (*deliveredFrame)(const VxBenchFile& file, std::vector<uint8_t>& frame) = nullptr;
 };
+
+// Frame 0 of the file as the module delivers it, through vxhost decode --raw: empty text, or why
+// not.
+std::string VxBench_ModuleFrame(const VxBenchFile& file, const VxBenchSettings& settings,
+                                std::vector<uint8_t>& frame);
 
 // Every contender compiled into this build, module and lower bound first.
 const std::vector<VxBenchContender>& VxBench_Contenders();

@@ -232,11 +232,24 @@ std::string BenchFile(const VxBenchFile& file, const std::vector<const VxBenchCo
                             " cores busy");
     }
 
-    // The target ratio is the median of the ratios of runs of the same round.
+    // The target ratio is the median of the ratios of runs of the same round, and it holds only
+    // when the reference made the same frame.
     std::string reference;
     for (const VxBenchContender* contender : contenders)
-        if (contender->isReference && runs.count(contender->name))
+        if (contender->isReference && runs.count(contender->name)) {
             reference = contender->name;
+            std::vector<uint8_t> theirs, ours;
+            std::string failure = contender->deliveredFrame ? contender->deliveredFrame(file, theirs) : "";
+            if (failure.empty() && contender->deliveredFrame)
+                failure = VxBench_ModuleFrame(file, settings, ours);
+            if (failure.empty() && theirs != ours)
+                failure = "frame differs from vxstills' (" + std::to_string(theirs.size()) + " and " +
+                          std::to_string(ours.size()) + " bytes)";
+            if (!failure.empty()) {
+                notes.push_back(std::string(file.variant->name) + ", " + reference + ": " + failure);
+                reference.clear();
+            }
+        }
     const auto module = medians.find("vxstills");
     if (module != medians.end() && !reference.empty()) {
         const std::vector<double>& ours = *runs["vxstills"];
@@ -292,9 +305,9 @@ int main(int argc, char** argv)
            << ", median of " << options.repeat << " rounds after one warm-up, milliseconds\n";
     report << MachineLine() << "\n" << VxBench_PeerVersions() << "\n";
     report << "bound: reading the file from the page cache and copying one delivered frame. vxstills: vxhost bench,\n"
-              "open + the faster of two GetFrames into host memory. Peers: whole decode from the path, single-threaded.\n"
+              "open + the fastest of three GetFrames into host memory. Peers: whole decode from the path, single-threaded.\n"
               "libpng (the reference for PNG): the transformations that give the frame vxstills delivers, into\n"
-              "a caller buffer made before the runs.\n"
+              "a caller buffer made before the runs; its frame is checked to equal the one vxstills delivers.\n"
               "vs ref: median over the rounds of vxstills / reference; vs peer: vxstills / fastest peer; vs bound: vxstills / bound.\n";
     std::fputs(report.str().c_str(), stdout);
 
