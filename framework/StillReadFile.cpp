@@ -408,6 +408,16 @@ CVxStillReadVideoStream* CVxStillReadFile::CreateReadVideoStream(CVxStillReadFil
 
 HRESULT CVxStillReadFile::LoadFrameWith(void** pixels, bool forceDecode)
 {
+    return TakeFrameBuffer(pixels, forceDecode, kCompositeImage);
+}
+
+HRESULT CVxStillReadFile::LoadLayerFrame(uint32_t layer, void** pixels)
+{
+    return TakeFrameBuffer(pixels, false, int64_t(layer));
+}
+
+HRESULT CVxStillReadFile::TakeFrameBuffer(void** pixels, bool forceDecode, int64_t layer)
+{
     if (!pixels)
         return E_POINTER;
     *pixels = nullptr;
@@ -427,55 +437,16 @@ HRESULT CVxStillReadFile::LoadFrameWith(void** pixels, bool forceDecode)
         return E_UNEXPECTED;
     }
     const uint32_t bytes = FrameBytes();
-    const HRESULT hr = m_access->AllocBuffer(0, 0, 0, bytes, 0, 0, &m_frameBuffer);
-    if (FAILED(hr) || !m_frameBuffer) {
-        m_frameBuffer = nullptr;
-        ReleaseMutex(m_mutex);
-        return FAILED(hr) ? hr : E_OUTOFMEMORY;
-    }
-    const bool decode = hr == S_FALSE || (hr == S_OK && forceDecode);
-    if (decode) {
-        const HRESULT decoded = DecodeImage(m_frameBuffer, bytes);
-        if (FAILED(decoded)) {
-            m_access->FreeBuffer(0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0, bytes, m_frameBuffer);
-            m_frameBuffer = nullptr;
-            ReleaseMutex(m_mutex);
-            return decoded;
-        }
-        *pixels = m_frameBuffer;
-        return decoded;
-    }
-    *pixels = m_frameBuffer;
-    return hr;
-}
-
-HRESULT CVxStillReadFile::LoadLayerFrame(uint32_t layer, void** pixels)
-{
-    if (!pixels)
-        return E_POINTER;
-    *pixels = nullptr;
-    if (!m_streams)
-        return E_FAIL;
-    // Taken here, given back by ReleaseFrame (or below on failure).
-    if (WaitForSingleObject(m_mutex, INFINITE) != WAIT_OBJECT_0)
-        return E_FAIL;
-    if (!m_access) {
-        ReleaseMutex(m_mutex);
-        return E_FAIL;
-    }
-    if (m_frameBuffer) {
-        ReleaseMutex(m_mutex);
-        return E_UNEXPECTED;
-    }
-    const uint32_t bytes = FrameBytes();
     HRESULT hr = m_access->AllocBuffer(0, 0, 0, bytes, 0, 0, &m_frameBuffer);
     if (FAILED(hr) || !m_frameBuffer) {
         m_frameBuffer = nullptr;
         ReleaseMutex(m_mutex);
         return FAILED(hr) ? hr : E_OUTOFMEMORY;
     }
-    if (hr == S_FALSE) {
-        hr = DecodeLayer(layer, m_frameBuffer, bytes);
+    // S_FALSE: a fresh buffer; S_OK: the pool kept this content from an earlier decode.
+    if (hr == S_FALSE || (hr == S_OK && forceDecode)) {
+        hr = layer == kCompositeImage ? DecodeImage(m_frameBuffer, bytes)
+                                      : DecodeLayer(uint32_t(layer), m_frameBuffer, bytes);
         if (FAILED(hr)) {
             m_access->FreeBuffer(0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0, bytes, m_frameBuffer);
             m_frameBuffer = nullptr;

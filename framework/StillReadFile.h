@@ -107,6 +107,12 @@ protected:
     CVxStillReadVideoStream* StreamAt(uint32_t index) const;
 
 private:
+    static constexpr int64_t kCompositeImage = -1;
+
+    // LoadFrameWith and LoadLayerFrame: takes the file mutex and a frame buffer and decodes the
+    // image (layer kCompositeImage) or the layer into it when the pool hands out a fresh buffer
+    // or forceDecode asks. Holds both on success, neither on failure.
+    HRESULT TakeFrameBuffer(void** pixels, bool forceDecode, int64_t layer);
     HRESULT CreateStreams(uint32_t count);
     void DestroyStreams();
     uint32_t FrameBytes() const;
