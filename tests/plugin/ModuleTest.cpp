@@ -22,13 +22,11 @@ const char* const kExportedClasses[] = {
     "CVxExifMetaDataHelper",
 };
 
-// Symbols every shared object defines, and the standard library's own template instances,
-// which its headers give default visibility whoever instantiates them.
-bool IsToolchainSymbol(const std::string& name)
+// Symbols every shared object defines.
+bool IsLinkerSymbol(const std::string& name)
 {
     static const std::set<std::string> kLinkerSymbols = {"_init", "_fini", "_edata", "_end", "__bss_start"};
-    return kLinkerSymbols.count(name) > 0 || name.rfind("std::", 0) == 0 ||
-           name.rfind("__gnu_cxx::", 0) == 0 || name.find(" for std::") != std::string::npos;
+    return kLinkerSymbols.count(name) > 0;
 }
 
 bool IsExported(const std::string& name)
@@ -39,7 +37,7 @@ bool IsExported(const std::string& name)
     for (const char* cls : kExportedClasses)
         if (name.find(cls) != std::string::npos)
             return true;
-    return IsToolchainSymbol(name);
+    return IsLinkerSymbol(name);
 }
 
 TEST(Module, LoadsEachCopyApart)
