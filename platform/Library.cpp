@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <mutex>
+#include <new>
 #include <unordered_map>
 
 namespace {
@@ -26,10 +27,13 @@ struct LibraryRegistry {
     std::unordered_map<HMODULE, LoadedLibrary> libraries;
 };
 
-// Never destroyed: libraries may still be freed while the module's statics are torn down.
+// Never destroyed: libraries may still be freed while the module's statics are torn down. It
+// is built in the module's own storage, and the table gives its memory back whenever it
+// empties, so an unloaded module leaves nothing of it on the heap.
 LibraryRegistry& Registry()
 {
-    static LibraryRegistry* const registry = new LibraryRegistry;
+    alignas(LibraryRegistry) static unsigned char storage[sizeof(LibraryRegistry)];
+    static LibraryRegistry* const registry = new (storage) LibraryRegistry;
     return *registry;
 }
 
@@ -204,8 +208,11 @@ extern "C" BOOL FreeLibrary(HMODULE module)
             return FALSE;
         }
         handle = found->second.handle;
-        if (--found->second.loads == 0)
+        if (--found->second.loads == 0) {
             registry.libraries.erase(found);
+            if (registry.libraries.empty())
+                decltype(registry.libraries)().swap(registry.libraries);
+        }
     }
     // Unloaded outside the lock: the library's finalisers may call back into this layer.
     dlclose(handle);
