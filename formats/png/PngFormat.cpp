@@ -7,9 +7,13 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <tmmintrin.h>
 #endif
 
 // The row passes compose pixels from little-endian bytes, the frame's own byte order.
@@ -44,6 +48,18 @@ uint8_t* VxPng_FrameRow(const VxPngImage& image, uint8_t* pixels, uint32_t y)
     return pixels + size_t(image.height - 1 - y) * image.stride;
 }
 
+// libpng's channel-order and byte-order transformations are scalar passes over each row. For
+// RGB and RGBA images without a colour key, read row by row, the module orders the channels
+// itself instead, sixteen bytes at a time while the row is still in the cache: red and blue
+// trade places, 16-bit samples turn little-endian and RGB gains its opaque alpha, all in one
+// pass.
+bool VxPng_OrdersChannelsItself(const VxPngImage& image)
+{
+    return image.interlace == PNG_INTERLACE_NONE && !image.hasTransparency &&
+           (image.bitDepth == 8 || image.bitDepth == 16) &&
+           (image.colorType == kPngColorRgb || image.colorType == kPngColorRgbAlpha);
+}
+
 // Asks libpng for the frame layout of the pixel type: BGR order, little-endian 16-bit samples,
 // grey spread to three samples where alpha comes in, the colour key of grey images of up to 8
 // bits turned into alpha. The row passes below do the rest.
@@ -63,6 +79,8 @@ void VxPng_SetTransformations(png_structp png, const VxPngImage& image)
     if (image.colorType == kPngColorPalette &&
         (image.bitDepth == 1 || (image.hasTransparency && image.bitDepth < 8)))
         png_set_packing(png);
+    if (VxPng_OrdersChannelsItself(image))
+        return;
     if (image.bitDepth == 16)
         png_set_swap(png);
     if (image.colorType == kPngColorRgb || image.colorType == kPngColorPalette ||
@@ -173,8 +191,171 @@ bool VxPng_ExpandPalette(uint8_t* row, const VxPngImage& image)
     return true;
 }
 
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define VX_PNG_SSSE3 1
+// Red and blue of 16 three-byte pixels (48 bytes, three vectors) trade places. Output byte j
+// takes input byte j + 2, j or j - 2 (the red, green or blue byte of its pixel), which may lie
+// in the neighbouring vector: each output vector is the OR of its own vector and its
+// neighbours, each shuffled with a mask that picks only the bytes it supplies.
+struct VxPngSwapMasks {
+    uint8_t lanes[3][3][16];  // [output vector][input vector][lane]
+};
+
+constexpr VxPngSwapMasks VxPng_MakeSwapMasks()
+{
+    VxPngSwapMasks masks{};
+    for (int out = 0; out < 3; ++out)
+        for (int in = 0; in < 3; ++in)
+            for (int lane = 0; lane < 16; ++lane) {
+                const int j = 16 * out + lane;
+                const int source = j % 3 == 0 ? j + 2 : j % 3 == 2 ? j - 2 : j;
+                masks.lanes[out][in][lane] = source / 16 == in ? uint8_t(source % 16) : 0x80;
+            }
+    return masks;
+}
+
+__attribute__((target("ssse3"))) void VxPng_SwapRedBlue24Ssse3(uint8_t* row, uint32_t width)
+{
+    static constexpr VxPngSwapMasks kMasks = VxPng_MakeSwapMasks();
+    auto mask = [](int out, int in) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(kMasks.lanes[out][in]));
+    };
+    const __m128i m00 = mask(0, 0), m01 = mask(0, 1);
+    const __m128i m10 = mask(1, 0), m11 = mask(1, 1), m12 = mask(1, 2);
+    const __m128i m21 = mask(2, 1), m22 = mask(2, 2);
+    uint32_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        __m128i* block = reinterpret_cast<__m128i*>(row + 3 * size_t(x));
+        const __m128i a = _mm_loadu_si128(block);
+        const __m128i b = _mm_loadu_si128(block + 1);
+        const __m128i c = _mm_loadu_si128(block + 2);
+        _mm_storeu_si128(block, _mm_or_si128(_mm_shuffle_epi8(a, m00), _mm_shuffle_epi8(b, m01)));
+        _mm_storeu_si128(block + 1, _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, m10), _mm_shuffle_epi8(b, m11)),
+                                                 _mm_shuffle_epi8(c, m12)));
+        _mm_storeu_si128(block + 2, _mm_or_si128(_mm_shuffle_epi8(b, m21), _mm_shuffle_epi8(c, m22)));
+    }
+    for (uint8_t* pixel = row + 3 * size_t(x); x < width; ++x, pixel += 3)
+        std::swap(pixel[0], pixel[2]);
+}
+#endif
+
+// 8-bit R, G, B to B, G, R in place.
+bool VxPng_SwapRedBlue24(uint8_t* row, const VxPngImage& image)
+{
+#if defined(VX_PNG_SSSE3)
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    if (ssse3) {
+        VxPng_SwapRedBlue24Ssse3(row, image.width);
+        return true;
+    }
+#endif
+    for (uint8_t* pixel = row; pixel < row + 3 * size_t(image.width); pixel += 3)
+        std::swap(pixel[0], pixel[2]);
+    return true;
+}
+
+// 8-bit R, G, B, A to B, G, R, A in place: in each little-endian word, bytes 0 and 2 trade
+// places.
+bool VxPng_SwapRedBlue32(uint8_t* row, const VxPngImage& image)
+{
+    uint32_t x = 0;
+#if defined(__SSE2__)
+    const __m128i greenAlpha = _mm_set1_epi32(int32_t(0xFF00FF00u));
+    const __m128i low = _mm_set1_epi32(0xFF);
+    for (; x + 4 <= image.width; x += 4) {
+        __m128i* pixels = reinterpret_cast<__m128i*>(row + 4 * size_t(x));
+        const __m128i v = _mm_loadu_si128(pixels);
+        const __m128i red = _mm_and_si128(_mm_srli_epi32(v, 16), low);
+        const __m128i blue = _mm_slli_epi32(_mm_and_si128(v, low), 16);
+        _mm_storeu_si128(pixels, _mm_or_si128(_mm_and_si128(v, greenAlpha), _mm_or_si128(red, blue)));
+    }
+#endif
+    for (uint8_t* pixel = row + 4 * size_t(x); x < image.width; ++x, pixel += 4)
+        std::swap(pixel[0], pixel[2]);
+    return true;
+}
+
+#if defined(VX_PNG_SSSE3)
+// Two pixels of big-endian R, G, B (12 bytes) to little-endian B, G, R, A (16 bytes): lanes
+// 0x80 become 0 and take the opaque alpha from the OR.
+__attribute__((target("ssse3"))) void VxPng_WidenRgb16Ssse3(uint8_t* row, uint32_t pairs)
+{
+    const __m128i order = _mm_setr_epi8(5, 4, 3, 2, 1, 0, -128, -128, 11, 10, 9, 8, 7, 6, -128, -128);
+    const __m128i opaque = _mm_setr_epi8(0, 0, 0, 0, 0, 0, -1, -1, 0, 0, 0, 0, 0, 0, -1, -1);
+    // From the right: pair k reads bytes 12k to 12k + 15 (the last four unused, and inside the
+    // frame row, which holds 8 bytes a pixel) before its output overwrites 16k to 16k + 15;
+    // the pairs to its left lie below 12k.
+    for (uint32_t k = pairs; k-- > 0;) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 12 * size_t(k)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + 16 * size_t(k)),
+                         _mm_or_si128(_mm_shuffle_epi8(v, order), opaque));
+    }
+}
+
+// Two pixels of big-endian R, G, B, A to little-endian B, G, R, A, in place.
+__attribute__((target("ssse3"))) void VxPng_ReorderRgba16Ssse3(uint8_t* row, uint32_t pairs)
+{
+    const __m128i order = _mm_setr_epi8(5, 4, 3, 2, 1, 0, 7, 6, 13, 12, 11, 10, 9, 8, 15, 14);
+    for (uint32_t k = 0; k < pairs; ++k) {
+        __m128i* pixels = reinterpret_cast<__m128i*>(row + 16 * size_t(k));
+        _mm_storeu_si128(pixels, _mm_shuffle_epi8(_mm_loadu_si128(pixels), order));
+    }
+}
+#endif
+
+// One big-endian R, G, B (, A) pixel at in to little-endian B, G, R, A at out; all of it is
+// read before anything is written.
+inline void VxPng_OrderPixel16(const uint8_t* in, uint8_t* out, bool alpha)
+{
+    const uint8_t pixel[8] = {in[5], in[4], in[3], in[2], in[1], in[0],
+                              alpha ? in[7] : uint8_t(0xFF), alpha ? in[6] : uint8_t(0xFF)};
+    std::memcpy(out, pixel, 8);
+}
+
+// 16-bit R, G, B to B, G, R, A with alpha 65535, in place from the right.
+bool VxPng_WidenRgb16(uint8_t* row, const VxPngImage& image)
+{
+    uint32_t x = image.width;
+#if defined(VX_PNG_SSSE3)
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    if (ssse3) {
+        if (x % 2) {
+            --x;
+            VxPng_OrderPixel16(row + 6 * size_t(x), row + 8 * size_t(x), false);
+        }
+        VxPng_WidenRgb16Ssse3(row, x / 2);
+        return true;
+    }
+#endif
+    while (x-- > 0)
+        VxPng_OrderPixel16(row + 6 * size_t(x), row + 8 * size_t(x), false);
+    return true;
+}
+
+// 16-bit R, G, B, A to B, G, R, A, in place.
+bool VxPng_ReorderRgba16(uint8_t* row, const VxPngImage& image)
+{
+    uint32_t x = 0;
+#if defined(VX_PNG_SSSE3)
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    if (ssse3) {
+        VxPng_ReorderRgba16Ssse3(row, image.width / 2);
+        x = image.width / 2 * 2;
+    }
+#endif
+    for (; x < image.width; ++x)
+        VxPng_OrderPixel16(row + 8 * size_t(x), row + 8 * size_t(x), true);
+    return true;
+}
+
 VxPngRowPass VxPng_ChooseRowPass(const VxPngImage& image)
 {
+    if (VxPng_OrdersChannelsItself(image)) {
+        const bool rgb = image.colorType == kPngColorRgb;
+        if (image.bitDepth == 8)
+            return rgb ? VxPng_SwapRedBlue24 : VxPng_SwapRedBlue32;
+        return rgb ? VxPng_WidenRgb16 : VxPng_ReorderRgba16;
+    }
     if (image.colorType == kPngColorRgb && image.bitDepth == 8 && image.hasTransparency)
         return VxPng_WidenBgr8;
     if (image.bitDepth == 16 &&

@@ -162,6 +162,23 @@ TEST(PngFormat, InterlacedTwinsDecodeEqual)
     }
 }
 
+TEST(PngFormat, WideRowsDecodeEqualAtEveryBlockBoundary)
+{
+    // The row passes work on blocks of 4 to 16 pixels with a pixel-by-pixel tail; interlaced
+    // images take libpng's own transformations instead, so the twins check one against the other.
+    for (uint32_t width : {16u, 17u, 31u, 32u, 33u, 47u, 48u, 49u, 100u}) {
+        for (const PngTableRow& row : kPngTable) {
+            SCOPED_TRACE(Describe(row) + ", width " + std::to_string(width));
+            VxTestPngOptions o = OptionsFor(row, width, 3);
+            const PngDecoded plain = Decode(VxTest_WritePng(o));
+            ASSERT_EQ(plain.hr, S_OK) << VxTest_Describe(plain.hr);
+            EXPECT_EQ(plain.frame, VxTest_PngExpectedFrame(o, VxPng_BitsPerPixel(row.pixelType)));
+            o.interlace = true;
+            EXPECT_EQ(Decode(VxTest_WritePng(o)).frame, plain.frame);
+        }
+    }
+}
+
 TEST(PngFormat, ColourTableCoversTheBitDepthWithAlphaFromTransparency)
 {
     // A 2-bit image with a 3-entry palette and one tRNS entry.
