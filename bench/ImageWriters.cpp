@@ -709,6 +709,8 @@ const std::vector<VxBenchVariant>& VxBench_Variants()
          [](const I& i, const S& p, S& e) { return WritePng(i, p, {PNG_COLOR_TYPE_PALETTE, 8, false}, e); }},
         {"png-rgb16", ".png", F::Png, "RGB 16-bit", 8,
          [](const I& i, const S& p, S& e) { return WritePng(i, p, {PNG_COLOR_TYPE_RGB, 16, false}, e); }},
+        {"png-rgba16", ".png", F::Png, "RGBA 16-bit", 8,
+         [](const I& i, const S& p, S& e) { return WritePng(i, p, {PNG_COLOR_TYPE_RGB_ALPHA, 16, false}, e); }},
         {"png-rgb8-adam7", ".png", F::Png, "RGB 8-bit, interlaced", 3,
          [](const I& i, const S& p, S& e) { return WritePng(i, p, {PNG_COLOR_TYPE_RGB, 8, true}, e); }},
 
