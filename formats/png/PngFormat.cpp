@@ -193,6 +193,13 @@ bool VxPng_ExpandPalette(uint8_t* row, const VxPngImage& image)
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define VX_PNG_SSSE3 1
+// Whether this processor has the SSSE3 byte shuffles the passes below prefer (asked once).
+bool VxPng_HasSsse3()
+{
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    return ssse3;
+}
+
 // Red and blue of 16 three-byte pixels (48 bytes, three vectors) trade places. Output byte j
 // takes input byte j + 2, j or j - 2 (the red, green or blue byte of its pixel), which may lie
 // in the neighbouring vector: each output vector is the OR of its own vector and its
@@ -243,8 +250,7 @@ __attribute__((target("ssse3"))) void VxPng_SwapRedBlue24Ssse3(uint8_t* row, uin
 bool VxPng_SwapRedBlue24(uint8_t* row, const VxPngImage& image)
 {
 #if defined(VX_PNG_SSSE3)
-    static const bool ssse3 = __builtin_cpu_supports("ssse3");
-    if (ssse3) {
+    if (VxPng_HasSsse3()) {
         VxPng_SwapRedBlue24Ssse3(row, image.width);
         return true;
     }
@@ -317,8 +323,7 @@ bool VxPng_WidenRgb16(uint8_t* row, const VxPngImage& image)
 {
     uint32_t x = image.width;
 #if defined(VX_PNG_SSSE3)
-    static const bool ssse3 = __builtin_cpu_supports("ssse3");
-    if (ssse3) {
+    if (VxPng_HasSsse3()) {
         if (x % 2) {
             --x;
             VxPng_OrderPixel16(row + 6 * size_t(x), row + 8 * size_t(x), false);
@@ -337,8 +342,7 @@ bool VxPng_ReorderRgba16(uint8_t* row, const VxPngImage& image)
 {
     uint32_t x = 0;
 #if defined(VX_PNG_SSSE3)
-    static const bool ssse3 = __builtin_cpu_supports("ssse3");
-    if (ssse3) {
+    if (VxPng_HasSsse3()) {
         VxPng_ReorderRgba16Ssse3(row, image.width / 2);
         x = image.width / 2 * 2;
     }
