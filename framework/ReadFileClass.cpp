@@ -27,6 +27,22 @@ void WriteUtf16Line(const char16_t* text)
 
 }  // namespace
 
+HRESULT VxStill_ShowAboutBox(uint32_t nameStringId)
+{
+    // Without a window system the About box's contents go to standard error as text.
+    const VXLANG* language = VxModule_Language();
+    std::u16string title = VxLang_LoadString(language, kStringMakerPrefix);
+    title += VxLang_LoadString(language, nameStringId);
+    title += VxLang_LoadString(language, kStringPluginSuffix);
+    WriteUtf16Line(title.c_str());
+    WriteUtf16Line(u"Copyright (C) Corvane. All rights reserved.");
+    WriteUtf16Line(u"This software is protected by copyright law and international treaties.");
+    WriteUtf16Line(u"Version 10.0 (Build 108)");
+    WriteUtf16Line(VxModule_Path().c_str());
+    WriteUtf16Line(u"www.corvane.com");
+    return S_OK;
+}
+
 CVxStillReadFileClass::CVxStillReadFileClass(const VXREADFILECLASSRECORD& record) : m_record(record) {}
 
 HRESULT VXAPI CVxStillReadFileClass::QueryInterface(REFIID iid, void** out)
@@ -182,18 +198,7 @@ HRESULT VXAPI CVxStillReadFileClass::QueryReady()
 
 HRESULT VXAPI CVxStillReadFileClass::ShowAbout(HWND)
 {
-    // Without a window system the About box's contents go to standard error as text.
-    const VXLANG* language = VxModule_Language();
-    std::u16string title = VxLang_LoadString(language, kStringMakerPrefix);
-    title += VxLang_LoadString(language, m_record.nameStringId);
-    title += VxLang_LoadString(language, kStringPluginSuffix);
-    WriteUtf16Line(title.c_str());
-    WriteUtf16Line(u"Copyright (C) Corvane. All rights reserved.");
-    WriteUtf16Line(u"This software is protected by copyright law and international treaties.");
-    WriteUtf16Line(u"Version 10.0 (Build 108)");
-    WriteUtf16Line(VxModule_Path().c_str());
-    WriteUtf16Line(u"www.corvane.com");
-    return S_OK;
+    return VxStill_ShowAboutBox(m_record.nameStringId);
 }
 
 HRESULT VXAPI CVxStillReadFileClass::GetPluginStatus(HRESULT*, BSTR*)

@@ -9,6 +9,10 @@
 
 class CVxStillReadFile;
 
+// The module's About box for a format named by its string resource, shared by the reader and
+// renderer class objects.
+HRESULT VxStill_ShowAboutBox(uint32_t nameStringId);
+
 // The constant registration record of one format. GetInfoText reads it by position.
 struct VXREADFILECLASSRECORD {
     const char16_t* shortName;    // info text 1

@@ -2,11 +2,11 @@
 #include "ClassTable.h"
 
 const VxClassRow kVxClassTable[4] = {
-    {&CLSID_VxJpegPlugin, nullptr, nullptr},
-    {&CLSID_VxPngPlugin, VxPng_CreateReadFileClass, nullptr},
-    {&CLSID_VxExrPlugin, nullptr, nullptr},
-    {&CLSID_VxPsdPlugin, nullptr, nullptr},
+    {&CLSID_VxJpegPlugin, nullptr, VxJpg_CreateRenderFileClass},
+    {&CLSID_VxPngPlugin, VxPng_CreateReadFileClass, VxPng_CreateRenderFileClass},
+    {&CLSID_VxExrPlugin, nullptr, VxExr_CreateRenderFileClass},
+    {&CLSID_VxPsdPlugin, nullptr, VxPsd_CreateRenderFileClass},
 };
 
-const VxClassRow kVxDibClasses = {&CLSID_VxDibPlugin, nullptr, nullptr};
-const VxClassRow kVxTgaClasses = {&CLSID_VxTgaPlugin, nullptr, nullptr};
+const VxClassRow kVxDibClasses = {&CLSID_VxDibPlugin, nullptr, VxDib_CreateRenderFileClass};
+const VxClassRow kVxTgaClasses = {&CLSID_VxTgaPlugin, nullptr, VxTga_CreateRenderFileClass};

@@ -1,0 +1,406 @@
+// The renderer class objects and the render file, called as the host calls them, and the
+// sidecar a render file writes read back through the PNG reader's metadata object.
+#include "platform/VxStr.h"
+#include "platform/VxWin32.h"
+#include "plugin/ClassTable.h"
+#include "plugin/contracts/VxComPtr.h"
+#include "plugin/contracts/VxIdentifiers.h"
+#include "render/RenderTemplate.h"
+#include "tests/common/VxTest.h"
+#include "tests/fixtures/PngWriter.h"
+#include "tests/fixtures/SidecarWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+extern "C" HRESULT VXAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out);
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RendererRow {
+    const GUID* plugin;
+    const GUID* renderer;
+    const GUID* reader;
+    const char* aboutName;
+};
+
+const RendererRow kRenderers[] = {
+    {&CLSID_VxDibPlugin, &CLSID_VxDibRenderer, &CLSID_VxDibReader, "Windows Bitmap"},
+    {&CLSID_VxJpegPlugin, &CLSID_VxJpegRenderer, &CLSID_VxJpegReader, "Joint Picture Experts Group"},
+    {&CLSID_VxPngPlugin, &CLSID_VxPngRenderer, &CLSID_VxPngReader, "Portable Network Graphic"},
+    {&CLSID_VxPsdPlugin, &CLSID_VxPsdRenderer, &CLSID_VxPsdReader, "Photoshop"},
+    {&CLSID_VxExrPlugin, &CLSID_VxExrRenderer, &CLSID_VxExrReader, "OpenEXR"},
+    {&CLSID_VxTgaPlugin, &CLSID_VxTgaRenderer, &CLSID_VxTgaReader, "TARGA"},
+};
+
+template <class Class>
+CVxComPtr<Class> FromFactory(const GUID& plugin)
+{
+    CVxComPtr<IClassFactory> factory;
+    CVxComPtr<Class> object;
+    if (SUCCEEDED(DllGetClassObject(plugin, IID_IClassFactory, factory.OutVoid())))
+        factory->CreateInstance(nullptr, VxIidOf<Class>(), object.OutVoid());
+    return object;
+}
+
+// The host's manager, as far as a renderer class uses it: the language and the reader look-up.
+class FakeManager final : public IVxFileIOManager {
+public:
+    GUID askedReader = {};
+    HRESULT VXAPI QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG VXAPI AddRef() override { return 2; }
+    ULONG VXAPI Release() override { return 1; }
+    HRESULT VXAPI GetLanguage(uint32_t* id, uint32_t) override { return *id = 1033, S_OK; }
+    HRESULT VXAPI HostReserved4() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved5() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved6() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved7() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved8() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved9() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved10() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved11() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved12() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved13() override { return E_NOTIMPL; }
+    HRESULT VXAPI GetReadFileClass(IVxReadFileClass** out, const GUID* id) override
+    {
+        askedReader = *id;
+        *out = nullptr;
+        return VXE_NOT_FOUND;
+    }
+    HRESULT VXAPI GetRenderFileClass(IVxRenderFileClass**, const GUID*) override { return E_NOTIMPL; }
+};
+
+ULONG RefCount(IUnknown* object)
+{
+    object->AddRef();
+    return object->Release();
+}
+
+TEST(RenderFileClass, EveryFormatAnswersWithItsIdentifiersAndAboutBox)
+{
+    for (const RendererRow& row : kRenderers) {
+        SCOPED_TRACE(row.aboutName);
+        CVxComPtr<IVxRenderFileClass> renderer = FromFactory<IVxRenderFileClass>(*row.plugin);
+        ASSERT_TRUE(renderer);
+        EXPECT_EQ(RefCount(renderer.Get()), 1u);
+        GUID id = {};
+        EXPECT_EQ(renderer->GetClassID(&id), S_OK);
+        EXPECT_TRUE(id == *row.renderer);
+
+        EXPECT_EQ(renderer->GetReadFileClass(nullptr), E_NOINTERFACE);
+        FakeManager manager;
+        EXPECT_EQ(renderer->SetFileIOManager(&manager), S_OK);
+        CVxComPtr<IVxReadFileClass> reader;
+        EXPECT_EQ(renderer->GetReadFileClass(&reader), VXE_NOT_FOUND);
+        EXPECT_TRUE(manager.askedReader == *row.reader);
+
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(renderer->ShowAbout(nullptr), S_OK);
+        const std::string about = testing::internal::GetCapturedStderr();
+        EXPECT_NE(about.find(row.aboutName), std::string::npos) << about;
+    }
+}
+
+TEST(RenderFileClass, InterfacesAndFixedAnswers)
+{
+    CVxComPtr<IVxRenderFileClass> renderer = FromFactory<IVxRenderFileClass>(CLSID_VxPngPlugin);
+    ASSERT_TRUE(renderer);
+    CVxComPtr<IVxRenderMetaSupport> support;
+    CVxComPtr<IVxRenderMetaSupport2> support2;
+    CVxComPtr<IUnknown> unknown;
+    ASSERT_EQ(renderer.As(support), S_OK);
+    ASSERT_EQ(renderer.As(support2), S_OK);
+    ASSERT_EQ(support2.As(unknown), S_OK);
+    EXPECT_EQ(static_cast<void*>(support.Get()), static_cast<void*>(support2.Get()));
+    EXPECT_EQ(static_cast<void*>(unknown.Get()), static_cast<void*>(renderer.Get()));
+    EXPECT_EQ(RefCount(renderer.Get()), 4u);  // one reference per pointer held
+    void* none = &none;
+    EXPECT_EQ(renderer->QueryInterface(IID_IVxReadFileClass, &none), E_NOINTERFACE);
+    EXPECT_EQ(none, nullptr);
+
+    EXPECT_EQ(support2->BeginMetaSupport(), S_OK);
+    EXPECT_EQ(support2->SupportsMetaType(1, 0), S_FALSE);
+    EXPECT_EQ(support2->GetMetaTypes(nullptr, nullptr), S_OK);
+    uint32_t a = 7, b = 7;
+    EXPECT_EQ(support2->GetMetaTypes(&a, &b), S_OK);
+    EXPECT_EQ(a, 0u);
+    EXPECT_EQ(b, 0x2001u);
+
+    // Reserved slots: what each writes to its out argument and answers.
+    uint32_t out = 7;
+    EXPECT_EQ(renderer->ReservedRender14(&out), E_NOTIMPL);
+    EXPECT_EQ(out, 0u);
+    EXPECT_EQ(renderer->ReservedRender14(nullptr), E_NOTIMPL);
+    EXPECT_EQ(renderer->ReservedRender16(0, &out), E_NOTIMPL);
+    EXPECT_EQ(out, 0xFFFFFFFFu);
+    EXPECT_EQ(renderer->ReservedRender17(0, 0, &out), E_NOTIMPL);
+    EXPECT_EQ(out, 0u);
+    EXPECT_EQ(renderer->ReservedRender18(nullptr, 0, 0), E_POINTER);
+    out = 7;
+    EXPECT_EQ(renderer->ReservedRender18(&out, 0, 0), E_NOTIMPL);
+    EXPECT_EQ(out, 0u);
+    out = 7;
+    EXPECT_EQ(renderer->ReservedRender22(0, &out), E_NOTIMPL);
+    EXPECT_EQ(out, 0u);
+    EXPECT_EQ(renderer->ReservedRender12(0, 0, 0), E_NOTIMPL);
+    EXPECT_EQ(renderer->ReservedRender15(0, 0), E_NOTIMPL);
+    EXPECT_EQ(renderer->ReservedRender23(0), S_FALSE);
+    EXPECT_EQ(renderer->ReservedRender24(), S_FALSE);
+    EXPECT_EQ(renderer->GetPluginStatus(nullptr, nullptr), E_NOTIMPL);
+    uint32_t limits[3] = {7, 7, 7};
+    EXPECT_EQ(renderer->GetRenderLimits(&limits[0], &limits[1], &limits[2]), S_OK);
+    EXPECT_EQ(limits[0] | limits[1] | limits[2], 0u);
+    EXPECT_EQ(renderer->GetMediaTypes(&out), S_OK);
+    EXPECT_EQ(out, 0u);
+    EXPECT_EQ(renderer->GetClassFlags(&out), S_OK);
+    EXPECT_EQ(out, 2u);
+    EXPECT_EQ(renderer->GetClassFlags(nullptr), E_POINTER);
+
+    // Template data of kind 2 is "none" and leaves the out argument alone.
+    void* data = &data;
+    EXPECT_EQ(renderer->GetTemplateData(&data, 0, 0, 2), S_FALSE);
+    EXPECT_EQ(data, &data);
+    EXPECT_EQ(renderer->GetTemplateData(&data, 0, 0, 1), E_NOTIMPL);
+    EXPECT_EQ(data, nullptr);
+    char16_t text[4] = u"abc";
+    EXPECT_EQ(renderer->GetTemplateInfo(nullptr, text, 4, 0), S_FALSE);
+    EXPECT_EQ(text[0], u'\0');
+
+    const uint32_t ids[] = {1, 2, 3, 7, 8};
+    BSTR texts[5] = {};
+    ASSERT_EQ(renderer->GetInfoText(ids, 5, texts), S_OK);
+    EXPECT_EQ(std::u16string(texts[0]), u"Still");
+    EXPECT_EQ(std::u16string(texts[1]), u"Still Image");
+    EXPECT_EQ(std::u16string(texts[2]), u"");
+    EXPECT_EQ(std::u16string(texts[3]), u"");
+    EXPECT_EQ(texts[4], nullptr);
+    for (BSTR t : texts)
+        SysFreeString(t);
+}
+
+class RenderFileTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_renderer = FromFactory<IVxRenderFileClass>(CLSID_VxPngPlugin);
+        ASSERT_TRUE(m_renderer);
+        char pattern[] = "/tmp/vxrenderXXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    CVxComPtr<IVxRenderFile> Create(const std::string& path, const VXTEMPLATExV2* tmpl = nullptr)
+    {
+        CVxComPtr<IVxRenderFile> file;
+        EXPECT_EQ(m_renderer->CreateRenderFile(&file, VxStr_FromUtf8(path).c_str(), 0, 0, tmpl), S_OK);
+        return file;
+    }
+    // A PNG at path, tagged through a render file with meta; answers WriteMeta's result.
+    HRESULT Tag(const std::string& path, IVxReadMeta* meta)
+    {
+        CVxComPtr<IVxRenderFile> file = Create(path);
+        file->SetReadMeta(meta);
+        return file->WriteMeta(0);
+    }
+    // The summary field code of the file's metadata as the PNG reader reads it back.
+    std::u16string ReadBack(const std::string& path, uint32_t code, VXMEDIAMGRINFO* info = nullptr)
+    {
+        CVxComPtr<IVxReadFileClass> reader = FromFactory<IVxReadFileClass>(CLSID_VxPngPlugin);
+        CVxComPtr<IVxReadFile> file;
+        CVxComPtr<IVxReadMeta> meta;
+        if (!reader || FAILED(reader->OpenReadFile(&file, 0, 0, VxStr_FromUtf8(path).c_str(), 1)) ||
+            FAILED(file->GetReadMeta(&meta)))
+            return u"(not opened)";
+        char16_t text[64] = {};
+        const HRESULT hr = meta->GetSummaryText(code, text, 64);
+        if (info) {
+            CVxComPtr<IVxReadMediaMgrMeta> media;
+            if (FAILED(meta.As(media)) || media->GetMediaMgrInfo(info) != S_OK)
+                *info = {};
+        }
+        return SUCCEEDED(hr) ? std::u16string(text) : u"(none)";
+    }
+    std::string WritePng(const std::string& name)
+    {
+        const std::string path = m_dir + "/" + name;
+        VxTest_WriteBytes(path, VxTest_WritePng({}));
+        return path;
+    }
+
+    CVxComPtr<IVxRenderFileClass> m_renderer;
+    std::string m_dir;
+};
+
+TEST_F(RenderFileTest, KeepsWhatTheHostHandsIt)
+{
+    CVxComPtr<IVxRenderFile> file = Create(m_dir + "/out.png");
+    ASSERT_TRUE(file);
+    EXPECT_EQ(RefCount(file.Get()), 1u);
+    CVxComPtr<IVxRenderFileClass> owner;
+    EXPECT_EQ(file->GetRenderFileClass(&owner), S_OK);
+    EXPECT_EQ(owner.Get(), m_renderer.Get());
+
+    EXPECT_EQ(file->IsOpen(), S_FALSE);
+    EXPECT_EQ(file->Open(0, 0), S_OK);
+    EXPECT_EQ(file->IsOpen(), S_OK);
+
+    // Format records: an empty store answers E_INVALIDARG even for nothing.
+    VXFILESTREAMFORMATINFOv2 records[3] = {};
+    EXPECT_EQ(file->GetStreamFormats(records, 0, 0), E_INVALIDARG);
+    for (uint32_t i = 0; i < 3; ++i)
+        records[i].size = 184, records[i].streamType = 2, records[i].length = 10 + i;
+    ASSERT_EQ(file->SetStreamFormats(records, 3), S_OK);
+    const struct { int32_t first, count; HRESULT result; } ranges[] = {
+        {0, 3, S_OK}, {2, 1, S_OK}, {1, 0, S_OK}, {3, 0, E_INVALIDARG}, {2, 2, E_INVALIDARG},
+        {-1, 1, E_INVALIDARG}, {0, -1, E_INVALIDARG}, {1, INT32_MAX, E_INVALIDARG},
+    };
+    for (const auto& range : ranges) {
+        VXFILESTREAMFORMATINFOv2 got[3] = {};
+        EXPECT_EQ(file->GetStreamFormats(got, range.first, range.count), range.result)
+            << range.first << " " << range.count;
+        if (range.result == S_OK && range.count > 0) {
+            EXPECT_EQ(got[0].length, 10 + range.first);
+        }
+    }
+    EXPECT_EQ(file->SetStreamFormats(nullptr, 1), E_POINTER);
+    EXPECT_EQ(file->SetStreamFormats(records, 0x10001), E_INVALIDARG);
+
+    // Streams and the metadata object are held until Close.
+    CVxTestMeta stream, meta, meta2;
+    EXPECT_EQ(file->AddStream(nullptr), E_POINTER);
+    EXPECT_EQ(file->AddStream(stream.Unknown()), S_OK);
+    EXPECT_EQ(file->AddStream(stream.Unknown()), S_OK);
+    uint32_t count = 0;
+    EXPECT_EQ(file->GetStreamCount(&count), S_OK);
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(stream.refs, 3);
+    EXPECT_EQ(file->SetReadMeta(&meta), S_OK);
+    EXPECT_EQ(file->SetReadMeta(&meta2), S_OK);
+    EXPECT_EQ(meta.refs, 1);
+    EXPECT_EQ(meta2.refs, 2);
+
+    EXPECT_EQ(file->Close(), S_OK);
+    EXPECT_EQ(file->IsOpen(), S_FALSE);
+    EXPECT_EQ(stream.refs, 1);
+    EXPECT_EQ(meta2.refs, 1);
+    EXPECT_EQ(file->GetStreamCount(&count), S_OK);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(file->GetStreamFormats(records, 0, 1), E_INVALIDARG);
+    EXPECT_EQ(file->Close(), S_OK);
+
+    // The last Release gives back what is still held.
+    file->AddStream(stream.Unknown());
+    file->SetReadMeta(&meta);
+    file.Reset();
+    EXPECT_EQ(stream.refs, 1);
+    EXPECT_EQ(meta.refs, 1);
+}
+
+TEST_F(RenderFileTest, NamesAndTemplates)
+{
+    IVxRenderFile* none = nullptr;
+    EXPECT_EQ(m_renderer->CreateRenderFile(nullptr, u"/tmp/a.png", 0, 0, nullptr), E_OUTOFMEMORY);
+    EXPECT_EQ(m_renderer->CreateRenderFile(&none, nullptr, 0, 0, nullptr), E_POINTER);
+    EXPECT_EQ(none, nullptr);
+    struct { uint32_t size; uint8_t rest[12]; } good = {16, {1, 2, 3}}, small = {3, {}}, huge = {1u << 30, {}};
+    EXPECT_TRUE(Create("/tmp/t.png", reinterpret_cast<VXTEMPLATExV2*>(&good)));
+    for (auto* bad : {&small, &huge}) {
+        EXPECT_EQ(m_renderer->CreateRenderFile(&none, u"/tmp/t.png", 0, 0,
+                                               reinterpret_cast<VXTEMPLATExV2*>(bad)), E_INVALIDARG);
+        EXPECT_EQ(none, nullptr);
+    }
+
+    const std::string longName(300, 'n');
+    CVxComPtr<IVxRenderFile> file = Create(longName);
+    char16_t name[300] = {u'x'};
+    EXPECT_EQ(file->GetFileName(name, 0), S_OK);
+    EXPECT_EQ(name[0], u'x');
+    EXPECT_EQ(file->GetFileName(name, 300), S_OK);
+    EXPECT_EQ(std::u16string(name), std::u16string(259, u'n'));
+    EXPECT_EQ(file->GetFileName(name, 4), S_OK);
+    EXPECT_EQ(std::u16string(name), u"nnn");
+}
+
+TEST_F(RenderFileTest, SidecarReachesTheReaderAndReplacesTheOldOne)
+{
+    const std::string png = WritePng("photo.png");
+    CVxTestMeta meta;
+    meta.records = {{VxTest_FourCC("INAM"), u"Harbour"}, {VxTest_FourCC("ICMT"), u"dawn"}};
+    meta.hasMediaMgr = true;
+    meta.properties = {VxTest_SidecarProperty(1, 3, 5), VxTest_SidecarProperty(2, 0, 8)};
+    ASSERT_EQ(Tag(png, &meta), S_OK);
+    EXPECT_TRUE(fs::exists(png + ".vxl"));
+    VXMEDIAMGRINFO info = {};
+    EXPECT_EQ(ReadBack(png, VxTest_FourCC("INAM"), &info), u"Harbour");
+    EXPECT_EQ(ReadBack(png, VxTest_FourCC("ICMT")), u"dawn");
+    EXPECT_EQ(info.propertyCount, 2u);
+
+    // A second tag replaces the first; tagging with nothing removes the sidecar.
+    meta.records = {{VxTest_FourCC("INAM"), u"Pier"}};
+    meta.hasMediaMgr = false;
+    ASSERT_EQ(Tag(png, &meta), S_OK);
+    EXPECT_EQ(ReadBack(png, VxTest_FourCC("INAM")), u"Pier");
+    EXPECT_EQ(ReadBack(png, VxTest_FourCC("ICMT")), u"(none)");
+    ASSERT_EQ(Tag(png, nullptr), S_OK);
+    EXPECT_FALSE(fs::exists(png + ".vxl"));
+
+    // WriteMetaAt asks for metadata inside a container, which this module does not write:
+    // no sidecar either.
+    CVxComPtr<IVxRenderFile> file = Create(png);
+    file->SetReadMeta(&meta);
+    EXPECT_EQ(file->WriteMetaAt(0, 0), S_OK);
+    EXPECT_FALSE(fs::exists(png + ".vxl"));
+}
+
+TEST_F(RenderFileTest, LongestPathStillFindsItsSidecar)
+{
+    // 259 characters: the most a render file keeps. The sidecar name is cut to fit, and the
+    // reader forms the same cut name.
+    std::string path = m_dir;
+    while (path.size() < 259 - 60)
+        path += "/" + std::string(std::min<size_t>(50, 259 - 60 - path.size()), 'd');
+    fs::create_directories(path);
+    path += "/" + std::string(259 - path.size() - 5, 'p') + ".png";
+    ASSERT_EQ(path.size(), 259u);
+    VxTest_WriteBytes(path, VxTest_WritePng({}));
+    CVxTestMeta meta;
+    meta.records = {{VxTest_FourCC("IART"), u"long"}};
+    ASSERT_EQ(Tag(path, &meta), S_OK);
+    EXPECT_EQ(ReadBack(path, VxTest_FourCC("IART")), u"long");
+}
+
+TEST_F(RenderFileTest, FailuresLeaveNoSidecarBehind)
+{
+    CVxTestMeta meta;
+    meta.records = {{VxTest_FourCC("INAM"), u"kept"}};
+    const std::string missing = m_dir + "/no/such/folder/a.png";
+    EXPECT_TRUE(FAILED(Tag(missing, &meta)));
+    EXPECT_FALSE(fs::exists(m_dir + "/no"));
+
+    // A metadata object whose summary stream stops short of what it announces: the old
+    // sidecar stays as it was and no temporary file is left.
+    const std::string png = WritePng("short.png");
+    ASSERT_EQ(Tag(png, &meta), S_OK);
+    const std::vector<uint8_t> before = VxTest_ReadBytes(png + ".vxl");
+    CVxTestMeta liar;
+    liar.records = {{VxTest_FourCC("INAM"), u"lost"}};
+    liar.summaryStreamLimit = 30;
+    EXPECT_TRUE(FAILED(Tag(png, &liar)));
+    EXPECT_EQ(VxTest_ReadBytes(png + ".vxl"), before);
+    liar.summaryStreamLimit = SIZE_MAX;
+    liar.hasMediaMgr = true;
+    liar.properties = {VxTest_SidecarProperty(3, 40, 40)};
+    liar.mediaMgrStreamLimit = 60;
+    EXPECT_EQ(Tag(png, &liar), VXE_FILE_READ);
+    EXPECT_EQ(ReadBack(png, VxTest_FourCC("INAM")), u"lost");  // the summary was written first
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(m_dir))
+        ++files;
+    EXPECT_EQ(files, 2u);  // the picture and its sidecar
+}
+
+}  // namespace
