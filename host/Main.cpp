@@ -39,5 +39,9 @@ int main(int argc, char** argv)
         return VxHost_RunDecode(session);
     if (options.command == "meta")
         return VxHost_RunMeta(session);
+    if (options.command == "tag")
+        return VxHost_RunTag(session);
+    if (options.command == "convert")
+        return VxHost_RunConvert(session);
     return VxHost_RunBench(session);
 }

@@ -23,6 +23,8 @@ constexpr VxHostCommandRule kCommands[] = {
     {"probe", true, false, false, 1, kAnyCount},
     {"decode", true, true, false, 1, 1},
     {"meta", true, false, false, 1, 1},
+    {"tag", false, false, false, 2, kAnyCount},
+    {"convert", false, false, false, 2, 2},
     {"bench", false, false, true, 1, kAnyCount},
 };
 
@@ -54,6 +56,10 @@ const char* VxHost_Usage()
            "                                        floating-point frames); --raw keeps the bytes as\n"
            "                                        delivered; --json prints the frame record\n"
            "  meta FILE [--json]                    the file's metadata: summary fields, media manager\n"
+           "  tag FILE CODE=TEXT...                 writes summary fields beside FILE through its\n"
+           "                                        format's render file (CODE= removes a field)\n"
+           "  convert IN OUT                        decodes IN, writes OUT (.png .bmp .tga .jpg)\n"
+           "                                        and IN's metadata beside OUT\n"
            "  bench FILE... [--repeat N] [--threads T]\n"
            "                                        open and decode each file N times (default 5), T\n"
            "                                        at once (default 1)\n"
@@ -191,6 +197,10 @@ bool VxHost_ParseOptions(int argc, const char* const* argv, VxHostOptions& optio
             error = "the " + options.command + " command takes no files";
         else if (rule->maxFiles == 1)
             error = "the " + options.command + " command takes one file";
+        else if (rule->minFiles == 2 && rule->maxFiles == 2)
+            error = "the " + options.command + " command takes two files: IN OUT";
+        else if (rule->minFiles == 2)
+            error = "the " + options.command + " command needs a file and at least one CODE=TEXT";
         else
             error = "the " + options.command + " command needs at least one file";
         return false;

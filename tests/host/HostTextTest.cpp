@@ -130,7 +130,7 @@ TEST(HostOptions, RefusesWhatACommandDoesNotTake)
     std::string error;
     const std::vector<std::vector<const char*>> bad = {
         {},                                         // no command
-        {"convert", "a", "b"},                      // not a command of this host
+        {"transcode", "a", "b"},                    // not a command of this host
         {"plugins", "file.png"},                    // plugins takes no files
         {"plugins", "--repeat", "2"},               // a bench option
         {"bench", "a.png", "--json"},               // bench prints a table only
