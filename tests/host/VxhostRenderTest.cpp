@@ -1,0 +1,146 @@
+// vxhost tag, convert and meta end to end, and the host's encoders at their own layer.
+#include "host/Encoders.h"
+#include "tests/common/VxTest.h"
+#include "tests/fixtures/PngWriter.h"
+#include "tests/host/HostRun.h"
+#include "tests/host/JsonReader.h"
+
+#include <gtest/gtest.h>
+
+#include <jpeglib.h>
+
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+VxTestJson MetaOf(const std::string& path)
+{
+    const VxTestHostRun run = VxTest_RunHost({"meta", path, "--json"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    VxTestJson value;
+    std::string error;
+    EXPECT_TRUE(VxTest_ParseJson(run.out, value, error)) << error;
+    return value;
+}
+
+std::string FieldText(const VxTestJson& meta, const std::string& code)
+{
+    for (const VxTestJson& field : meta["fields"].items)
+        if (field["codeText"].text == code)
+            return field["text"].text;
+    return "(none)";
+}
+
+TEST(VxhostRender, TagThenConvertCarriesTheMetadata)
+{
+    CVxTestDirectory dir;
+    const std::string in = dir.Path("in.png");
+    ASSERT_TRUE(VxTest_WriteFile(in, VxTest_WritePng({.width = 9, .height = 4, .colorType = 6})));
+
+    VxTestHostRun run = VxTest_RunHost({"tag", in, "INAM=Harbour", "ICMT=dawn"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    run = VxTest_RunHost({"tag", in, "ICMT=", "IART=Me"});  // keeps INAM, drops ICMT
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const VxTestJson tagged = MetaOf(in);
+    EXPECT_EQ(FieldText(tagged, "INAM"), "Harbour");
+    EXPECT_EQ(FieldText(tagged, "ICMT"), "(none)");
+    EXPECT_EQ(FieldText(tagged, "IART"), "Me");
+
+    const std::string out = dir.Path("out.png");
+    run = VxTest_RunHost({"convert", in, out});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const VxTestJson converted = MetaOf(out);
+    EXPECT_EQ(FieldText(converted, "INAM"), "Harbour");
+    EXPECT_EQ(FieldText(converted, "IART"), "Me");
+    // Every other output format gets its picture and a sidecar beside it.
+    for (const char* name : {"out.bmp", "out.tga", "out.jpg"}) {
+        run = VxTest_RunHost({"convert", in, dir.Path(name)});
+        EXPECT_EQ(run.exitCode, 0) << name << run.err;
+        EXPECT_TRUE(std::filesystem::exists(dir.Path(std::string(name) + ".vxl"))) << name;
+    }
+
+    // Mistakes: a bad field, an output the host cannot write, converting onto the input.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"tag", in, "NAME"}, {"tag", in, "INAME=x"}, {"tag", in},
+          {"convert", in, dir.Path("out.gif")}, {"convert", in, in},
+          {"convert", in, dir.Path("missing/out.png")}}) {
+        run = VxTest_RunHost(args);
+        EXPECT_EQ(run.exitCode, 1) << args.back();
+        EXPECT_FALSE(run.err.empty()) << args.back();
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("missing")));
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("out.gif")));
+}
+
+// A 3 x 2 picture whose pixels all differ, top row first; one pixel transparent or not.
+VxHostRgbaImage Picture(bool alpha)
+{
+    VxHostRgbaImage image;
+    image.width = 3;
+    image.height = 2;
+    for (uint8_t i = 0; i < 6; ++i)
+        image.samples8.insert(image.samples8.end(), {uint8_t(40 * i), uint8_t(200 - 30 * i), uint8_t(7 + i), 255});
+    if (alpha)
+        image.samples8[3] = 128;
+    return image;
+}
+
+TEST(VxhostRender, EncodersStoreBottomUpBlueGreenRed)
+{
+    CVxTestDirectory dir;
+    std::string error;
+    // Where the top-left pixel lands in each file, and how many bytes a pixel has.
+    struct Case {
+        VxHostEncode encode;
+        bool alpha;
+        size_t topLeft;
+        size_t pixelBytes;
+    } cases[] = {
+        {VxHost_WriteBmp, false, 54 + 12, 3},  // rows of 9 bytes padded to 12
+        {VxHost_WriteBmp, true, 54 + 12, 4},
+        {VxHost_WriteTga, false, 18 + 9, 3},
+        {VxHost_WriteTga, true, 18 + 12, 4},
+    };
+    for (const Case& c : cases) {
+        const VxHostRgbaImage image = Picture(c.alpha);
+        const std::string path = dir.Path("p");
+        ASSERT_TRUE(c.encode(path, image, error)) << error;
+        const std::vector<uint8_t> bytes = VxTest_ReadFile(path);
+        ASSERT_GE(bytes.size(), c.topLeft + 2 * c.pixelBytes);
+        EXPECT_EQ(bytes[c.topLeft], image.samples8[2]);      // blue
+        EXPECT_EQ(bytes[c.topLeft + 2], image.samples8[0]);  // red
+        if (c.alpha) {
+            EXPECT_EQ(bytes[c.topLeft + 3], 128);
+        }
+        EXPECT_EQ(bytes[c.topLeft + c.pixelBytes + 1], image.samples8[5]);  // second pixel's green
+    }
+
+    // JPEG: one colour, decoded again with libjpeg, close to the colour given.
+    VxHostRgbaImage image = Picture(false);
+    for (size_t i = 0; i < image.samples8.size(); i += 4)
+        std::copy_n(std::begin({uint8_t(200), uint8_t(60), uint8_t(20)}), 3, &image.samples8[i]);
+    ASSERT_TRUE(VxHost_WriteJpeg(dir.Path("p.jpg"), image, error)) << error;
+    FILE* file = std::fopen(dir.Path("p.jpg").c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    jpeg_decompress_struct info = {};
+    jpeg_error_mgr errors = {};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&info);
+    jpeg_stdio_src(&info, file);
+    jpeg_read_header(&info, TRUE);
+    jpeg_start_decompress(&info);
+    EXPECT_EQ(info.output_width, 3u);
+    EXPECT_EQ(info.output_height, 2u);
+    std::vector<uint8_t> row(9);
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_read_scanlines(&info, rows, 1);
+    jpeg_abort_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    std::fclose(file);
+    EXPECT_NEAR(row[0], 200, 6);
+    EXPECT_NEAR(row[1], 60, 6);
+    EXPECT_NEAR(row[2], 20, 6);
+}
+
+}  // namespace
