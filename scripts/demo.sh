@@ -14,3 +14,33 @@ mkdir -p "$out/png"
 for sample in "$out"/samples/png-*.png; do
   "$build/vxhost" decode "$sample" -o "$out/png/$(basename "$sample")"
 done
+
+# Round trip, last: tag a sample, convert it to another format whose reader the module has,
+# and read the metadata back from the converted file's sidecar.
+rt="$out/roundtrip"
+rm -rf "$rt" && mkdir -p "$rt"
+samples=("$out"/samples/*)
+source_sample=${samples[0]}
+tagged="$rt/tagged.${source_sample##*.}"
+cp "$source_sample" "$tagged"
+"$build/vxhost" tag "$tagged" INAM="Harbour at dawn" IART="vxstills demo" ICMT="tagged by vxhost"
+# Another format than the sample's first; the sample's own when the module reads no other yet.
+source_ext=${source_sample##*.}
+converted=""
+for ext in $(printf '%s\n' jpg bmp tga png | grep -vx "$source_ext") "$source_ext"; do
+  candidate="$rt/converted.$ext"
+  "$build/vxhost" convert "$tagged" "$candidate" >/dev/null || continue
+  if "$build/vxhost" meta "$candidate" >"$rt/converted.meta.txt" 2>/dev/null; then
+    converted=$candidate
+    echo "round trip: $tagged -> $converted"
+    cat "$rt/converted.meta.txt"
+    break
+  fi
+  rm -f "$candidate" "$candidate.vxl"  # the module has no reader for this format yet
+done
+for file in "$tagged" $converted; do
+  "$build/vxhost" decode "$file" -o "$file.preview.png" >/dev/null || true
+done
+
+# One page with everything above: demo-out/index.html.
+python3 "$(dirname "$0")/demo_index.py" "$build" "$out"
