@@ -21,6 +21,9 @@ rt="$out/roundtrip"
 rm -rf "$rt" && mkdir -p "$rt"
 samples=("$out"/samples/*)
 source_sample=${samples[0]}
+for sample in "${samples[@]}"; do  # a colour picture shows the conversion best
+  case "$(basename "$sample")" in *rgb*) source_sample=$sample; break ;; esac
+done
 tagged="$rt/tagged.${source_sample##*.}"
 cp "$source_sample" "$tagged"
 "$build/vxhost" tag "$tagged" INAM="Harbour at dawn" IART="vxstills demo" ICMT="tagged by vxhost"
