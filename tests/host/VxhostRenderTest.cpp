@@ -10,6 +10,8 @@
 #include <jpeglib.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <set>
 #include <filesystem>
 
 namespace {
@@ -71,6 +73,31 @@ TEST(VxhostRender, TagThenConvertCarriesTheMetadata)
     }
     EXPECT_FALSE(std::filesystem::exists(dir.Path("missing")));
     EXPECT_FALSE(std::filesystem::exists(dir.Path("out.gif")));
+}
+
+// Every format the demo has samples of (one sample per file extension): tagged, read back,
+// and converted to PNG with its metadata.
+TEST(VxhostRender, EveryFormatsSampleTakesAndPassesOnItsMetadata)
+{
+    CVxTestDirectory dir;
+    const std::string samples = dir.Path("samples");
+    ASSERT_EQ(std::system(("'" + VxTest_BuildDir() + "/vxsamples' '" + samples + "' >/dev/null").c_str()), 0);
+    std::set<std::string> extensions;
+    for (const auto& entry : std::filesystem::directory_iterator(samples)) {
+        const std::string extension = entry.path().extension().string();
+        if (!extensions.insert(extension).second)
+            continue;
+        const std::string sample = entry.path().string();
+        SCOPED_TRACE(sample);
+        VxTestHostRun run = VxTest_RunHost({"tag", sample, "INAM=Sample " + extension});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(FieldText(MetaOf(sample), "INAM"), "Sample " + extension);
+        const std::string copy = dir.Path("copy" + extension + ".png");
+        run = VxTest_RunHost({"convert", sample, copy});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(FieldText(MetaOf(copy), "INAM"), "Sample " + extension);
+    }
+    EXPECT_FALSE(extensions.empty());
 }
 
 // A 3 x 2 picture whose pixels all differ, top row first; one pixel transparent or not.
