@@ -1,7 +1,6 @@
 // The renderer class objects and the render file, called as the host calls them, and the
 // sidecar a render file writes read back through the PNG reader's metadata object.
 #include "platform/VxStr.h"
-#include "platform/VxWin32.h"
 #include "plugin/ClassTable.h"
 #include "plugin/contracts/VxComPtr.h"
 #include "plugin/contracts/VxIdentifiers.h"
@@ -12,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 extern "C" HRESULT VXAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out);
@@ -121,43 +121,26 @@ TEST(RenderFileClass, InterfacesAndFixedAnswers)
     EXPECT_EQ(renderer->QueryInterface(IID_IVxReadFileClass, &none), E_NOINTERFACE);
     EXPECT_EQ(none, nullptr);
 
-    EXPECT_EQ(support2->BeginMetaSupport(), S_OK);
-    EXPECT_EQ(support2->SupportsMetaType(1, 0), S_FALSE);
     EXPECT_EQ(support2->GetMetaTypes(nullptr, nullptr), S_OK);
     uint32_t a = 7, b = 7;
     EXPECT_EQ(support2->GetMetaTypes(&a, &b), S_OK);
     EXPECT_EQ(a, 0u);
     EXPECT_EQ(b, 0x2001u);
 
-    // Reserved slots: what each writes to its out argument and answers.
-    uint32_t out = 7;
-    EXPECT_EQ(renderer->ReservedRender14(&out), E_NOTIMPL);
-    EXPECT_EQ(out, 0u);
-    EXPECT_EQ(renderer->ReservedRender14(nullptr), E_NOTIMPL);
-    EXPECT_EQ(renderer->ReservedRender16(0, &out), E_NOTIMPL);
-    EXPECT_EQ(out, 0xFFFFFFFFu);
-    EXPECT_EQ(renderer->ReservedRender17(0, 0, &out), E_NOTIMPL);
-    EXPECT_EQ(out, 0u);
-    EXPECT_EQ(renderer->ReservedRender18(nullptr, 0, 0), E_POINTER);
-    out = 7;
-    EXPECT_EQ(renderer->ReservedRender18(&out, 0, 0), E_NOTIMPL);
-    EXPECT_EQ(out, 0u);
-    out = 7;
-    EXPECT_EQ(renderer->ReservedRender22(0, &out), E_NOTIMPL);
-    EXPECT_EQ(out, 0u);
-    EXPECT_EQ(renderer->ReservedRender12(0, 0, 0), E_NOTIMPL);
-    EXPECT_EQ(renderer->ReservedRender15(0, 0), E_NOTIMPL);
+    // Reserved slots with out arguments: what each writes there (7: left alone) and answers.
+    uint32_t out[6];
+    std::fill(std::begin(out), std::end(out), 7u);
+    const HRESULT answers[] = {renderer->ReservedRender14(&out[0]), renderer->ReservedRender16(0, &out[1]),
+                               renderer->ReservedRender17(0, 0, &out[2]), renderer->ReservedRender18(&out[3], 0, 0),
+                               renderer->ReservedRender22(0, &out[4]), renderer->ReservedRender18(nullptr, 0, 0)};
+    const uint32_t written[] = {0, 0xFFFFFFFFu, 0, 0, 0, 7};
+    const HRESULT expected[] = {E_NOTIMPL, E_NOTIMPL, E_NOTIMPL, E_NOTIMPL, E_NOTIMPL, E_POINTER};
+    for (size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(answers[i], expected[i]) << i;
+        EXPECT_EQ(out[i], written[i]) << i;
+    }
     EXPECT_EQ(renderer->ReservedRender23(0), S_FALSE);
     EXPECT_EQ(renderer->ReservedRender24(), S_FALSE);
-    EXPECT_EQ(renderer->GetPluginStatus(nullptr, nullptr), E_NOTIMPL);
-    uint32_t limits[3] = {7, 7, 7};
-    EXPECT_EQ(renderer->GetRenderLimits(&limits[0], &limits[1], &limits[2]), S_OK);
-    EXPECT_EQ(limits[0] | limits[1] | limits[2], 0u);
-    EXPECT_EQ(renderer->GetMediaTypes(&out), S_OK);
-    EXPECT_EQ(out, 0u);
-    EXPECT_EQ(renderer->GetClassFlags(&out), S_OK);
-    EXPECT_EQ(out, 2u);
-    EXPECT_EQ(renderer->GetClassFlags(nullptr), E_POINTER);
 
     // Template data of kind 2 is "none" and leaves the out argument alone.
     void* data = &data;
@@ -168,17 +151,6 @@ TEST(RenderFileClass, InterfacesAndFixedAnswers)
     char16_t text[4] = u"abc";
     EXPECT_EQ(renderer->GetTemplateInfo(nullptr, text, 4, 0), S_FALSE);
     EXPECT_EQ(text[0], u'\0');
-
-    const uint32_t ids[] = {1, 2, 3, 7, 8};
-    BSTR texts[5] = {};
-    ASSERT_EQ(renderer->GetInfoText(ids, 5, texts), S_OK);
-    EXPECT_EQ(std::u16string(texts[0]), u"Still");
-    EXPECT_EQ(std::u16string(texts[1]), u"Still Image");
-    EXPECT_EQ(std::u16string(texts[2]), u"");
-    EXPECT_EQ(std::u16string(texts[3]), u"");
-    EXPECT_EQ(texts[4], nullptr);
-    for (BSTR t : texts)
-        SysFreeString(t);
 }
 
 class RenderFileTest : public testing::Test {
