@@ -72,7 +72,7 @@ int VxHost_RunTag(const VxHostSession& session)
     if (const HRESULT hr = VxHost_WriteMetaBeside(plugin->renderer.Get(), path, meta, nullptr, method);
         FAILED(hr))
         return VxHost_ReportFailure(method, hr);
-    std::printf("%s: %zu summary field%s written beside the file (%s)\n", path.c_str(),
+    std::printf("%s: %zu summary field%s handed to the render file of %s\n", path.c_str(),
                 meta->Records().size(), meta->Records().size() == 1 ? "" : "s", plugin->name.c_str());
     return 0;
 }
