@@ -2,7 +2,7 @@
 #include "ClassTable.h"
 
 const VxClassRow kVxClassTable[4] = {
-    {&CLSID_VxJpegPlugin, nullptr, nullptr},
+    {&CLSID_VxJpegPlugin, VxJpg_CreateReadFileClass, nullptr},
     {&CLSID_VxPngPlugin, VxPng_CreateReadFileClass, nullptr},
     {&CLSID_VxExrPlugin, nullptr, nullptr},
     {&CLSID_VxPsdPlugin, nullptr, nullptr},
