@@ -14,3 +14,10 @@ mkdir -p "$out/png"
 for sample in "$out"/samples/png-*.png; do
   "$build/vxhost" decode "$sample" -o "$out/png/$(basename "$sample")"
 done
+
+# JPEG: colour, greyscale, progressive, and one with EXIF tags shown by name.
+mkdir -p "$out/jpeg"
+for sample in "$out"/samples/jpeg-*.jpg; do
+  "$build/vxhost" decode "$sample" -o "$out/jpeg/$(basename "$sample" .jpg).png"
+done
+"$build/vxhost" meta "$out/samples/jpeg-exif.jpg"

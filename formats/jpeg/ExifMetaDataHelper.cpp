@@ -299,14 +299,15 @@ HRESULT CVxExifMetaDataHelper::AddString(tVXLIST* list, DWORD key, const BYTE* e
     const uint32_t count = ConvertDWord(entry + 4);
     const size_t size = size_t(end - tiff);
     const BYTE* text = nullptr;
+    // A string that would run past the end of the data, or lie beyond it, adds nothing.
     if (count <= 4) {
         text = entry + 8;
-        if (size_t(end - text) <= count)
+        if (size_t(end - text) < count)
             return S_OK;
     } else {
         const uint32_t offset = ConvertDWord(entry + 8);
-        if (offset > size || size - offset <= count)
-            return S_OK;  // the string would reach the end of the data or lie beyond it
+        if (offset > size || size - offset < count)
+            return S_OK;
         text = tiff + offset;
     }
     if (VxExif_HasKey(list, key))
