@@ -201,7 +201,7 @@ HRESULT CVxJpegDecoder::ReadInfo(const VxJpegSource& source, VxJpegImage* image,
         image->progressive = cinfo->progressive_mode != 0;
         image->stride = uint32_t(stride);
         image->imageBytes = uint32_t(bytes);
-        if (bytes == 0 || bytes > std::min(maxImageBytes, kMaxImageBytes)) {
+        if (bytes == 0 || bytes > std::min(maxImageBytes, kVxMaxImageBytes)) {
             *image = {};
             hr = E_OUTOFMEMORY;
         }
@@ -230,17 +230,15 @@ HRESULT CVxJpegDecoder::Decode(const VxJpegSource& source, const VxJpegImage& ex
     HRESULT chosen = S_OK;
     hr = VxJpeg_Protect(&state->errors, [&] { chosen = VxJpeg_ChooseOutput(cinfo); });
     // The file must still be the one described when it was opened.
-    if (SUCCEEDED(hr) && (FAILED(chosen) || cinfo->output_width != expected.width ||
-                          cinfo->output_height != expected.height ||
-                          uint32_t(cinfo->output_components) != expected.components ||
-                          expected.stride < uint64_t(expected.width) * expected.components ||
-                          uint64_t(expected.stride) * expected.height > bytes)) {
-        End(state);
-        return E_FAIL;
-    }
-    if (FAILED(hr)) {
+    if (FAILED(hr) || FAILED(chosen) || cinfo->output_width != expected.width ||
+        cinfo->output_height != expected.height || uint32_t(cinfo->output_components) != expected.components) {
         End(state);
         return VXE_CORRUPT;
+    }
+    if (expected.stride < uint64_t(expected.width) * expected.components ||
+        uint64_t(expected.stride) * expected.height > bytes) {
+        End(state);
+        return E_INVALIDARG;
     }
     // libjpeg's own working memory (a progressive file keeps every coefficient of the image)
     // is bounded by the frame's size: a header that lies about its size cannot make it take

@@ -4,6 +4,7 @@
 // the tests and the fuzzers build on this.
 #pragma once
 
+#include "../../framework/ImageSize.h"
 #include "../../platform/VxOwners.h"
 #include "../../plugin/contracts/VxResults.h"
 
@@ -53,12 +54,12 @@ public:
     // VXE_FILE_READ; four-component (CMYK, YCCK) files: VXE_CORRUPT; a frame larger than
     // maxImageBytes: E_OUTOFMEMORY, before anything of the image's size is allocated.
     HRESULT ReadInfo(const VxJpegSource& source, VxJpegImage* image,
-                     uint64_t maxImageBytes = kMaxImageBytes);
+                     uint64_t maxImageBytes = kVxMaxImageBytes);
 
     // Reads the whole file again from the source (positioned at its first byte) and writes the
     // frame into pixels. The header must still describe `expected` (the file may have changed
-    // since it was opened) and bytes must hold its image size: else E_FAIL. A libjpeg error
-    // during the decode gives VXE_CORRUPT; libjpeg's warnings (corrupt data it recovers from, a
+    // since it was opened: else VXE_CORRUPT) and bytes must hold its image size (else
+    // E_INVALIDARG). A libjpeg error during the decode gives VXE_CORRUPT; libjpeg's warnings (corrupt data it recovers from, a
     // file cut short) do not: its recovery decides the pixels. Rows already written stay
     // written after a failure.
     HRESULT Decode(const VxJpegSource& source, const VxJpegImage& expected, uint8_t* pixels,
@@ -70,8 +71,6 @@ public:
     long Warnings() const { return m_warnings; }
 
 private:
-    static constexpr uint64_t kMaxImageBytes = 0x7FFFFFFFu;
-
     // Creates the decompression object, attaches the source and reads the header.
     HRESULT Begin(VxJpegState* state, const VxJpegSource& source);
     void End(VxJpegState* state);
