@@ -48,14 +48,15 @@ constexpr VxExifStringTag kStringTags[] = {
 };
 constexpr uint32_t kFlashKey = VxExif_Key(kTagFlash, kIfdExif, kTiffShort);
 
-// The summary record at index, with its data bytes cut to what the item holds.
-const VXSUMMARYRECORD* VxExif_Record(tVXLIST* list, int32_t index, uint32_t* dataBytes)
+// The summary record at index when it is whole: a 12-byte header and the data it declares
+// inside the item. Anything else is no record and is passed over.
+const VXSUMMARYRECORD* VxExif_Record(tVXLIST* list, int32_t index)
 {
     const auto* record = static_cast<const VXSUMMARYRECORD*>(VxList_GetItem(list, index));
     const size_t size = VxList_AllocSize(list, index);
-    if (!record || size < kRecordHeaderBytes)
+    if (!record || size < kRecordHeaderBytes || record->headerSize != kRecordHeaderBytes ||
+        record->dataBytes > size - kRecordHeaderBytes)
         return nullptr;
-    *dataBytes = uint32_t(std::min<size_t>(record->dataBytes, size - kRecordHeaderBytes));
     return record;
 }
 
@@ -63,8 +64,7 @@ bool VxExif_HasKey(tVXLIST* list, uint32_t key)
 {
     const int32_t count = VxList_GetCount(list);
     for (int32_t i = 0; i < count; ++i) {
-        uint32_t bytes = 0;
-        const VXSUMMARYRECORD* record = VxExif_Record(list, i, &bytes);
+        const VXSUMMARYRECORD* record = VxExif_Record(list, i);
         if (record && record->fieldCode == key)
             return true;
     }
@@ -312,8 +312,11 @@ HRESULT CVxExifMetaDataHelper::AddString(tVXLIST* list, DWORD key, const BYTE* e
     }
     if (VxExif_HasKey(list, key))
         return S_OK;  // the first value wins, including one the list held before reading
+    const uint64_t dataBytes = (uint64_t(count) + 1) * 2;
+    if (dataBytes > 0x7FFFFFFFu)
+        return E_OUTOFMEMORY;
     uint8_t* data = nullptr;
-    VX_RETURN_IF_FAILED(VxExif_AppendRecord(list, key, (count + 1) * 2, &data));
+    VX_RETURN_IF_FAILED(VxExif_AppendRecord(list, key, uint32_t(dataBytes), &data));
     const size_t length = strnlen(reinterpret_cast<const char*>(text), count);
     if (length)
         MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, reinterpret_cast<const char*>(text), int(length),
@@ -538,8 +541,7 @@ HRESULT CVxExifMetaDataHelper::WriteIFD(CVxExifOutput* out, tVXLIST* list, uint3
     uint32_t entries = 0;
     bool deeper = false;  // items of a later IFD: this one points to the next
     for (int32_t i = 0; i < count; ++i) {
-        uint32_t bytes = 0;
-        const VXSUMMARYRECORD* record = VxExif_Record(list, i, &bytes);
+        const VXSUMMARYRECORD* record = VxExif_Record(list, i);
         if (!record)
             continue;
         const uint32_t itemIfd = VxExif_KeyIfd(record->fieldCode);
@@ -552,8 +554,7 @@ HRESULT CVxExifMetaDataHelper::WriteIFD(CVxExifOutput* out, tVXLIST* list, uint3
     out->U16(uint16_t(n));
     *nextOffset += n * kIfdEntryBytes + 6;
     for (int32_t i = 0; i < count; ++i) {
-        uint32_t bytes = 0;
-        const VXSUMMARYRECORD* record = VxExif_Record(list, i, &bytes);
+        const VXSUMMARYRECORD* record = VxExif_Record(list, i);
         if (record && VxExif_KeyIfd(record->fieldCode) == ifd)
             VX_RETURN_IF_FAILED(WriteIFDEntry(out, record, nextOffset));
     }
@@ -565,8 +566,7 @@ HRESULT CVxExifMetaDataHelper::WriteIFD(CVxExifOutput* out, tVXLIST* list, uint3
     }
     out->U32(0);  // no next IFD: no thumbnail image
     for (int32_t i = 0; i < count; ++i) {
-        uint32_t bytes = 0;
-        const VXSUMMARYRECORD* record = VxExif_Record(list, i, &bytes);
+        const VXSUMMARYRECORD* record = VxExif_Record(list, i);
         if (!record || VxExif_KeyIfd(record->fieldCode) != ifd)
             continue;
         CVxGlobalBlock data;
@@ -606,9 +606,9 @@ HRESULT CVxExifMetaDataHelper::WriteIFDEntry(CVxExifOutput* out, const VXSUMMARY
 HRESULT CVxExifMetaDataHelper::CreateIFDEntryData(const VXSUMMARYRECORD* item, CVxGlobalBlock* data,
                                                   DWORD* dataSize, WORD* tag, WORD* type, DWORD* count)
 {
-    // The caller cut the record's size to its item: VxExif_Record.
+    // A whole record (VxExif_Record): its data lies inside the item.
     const uint32_t itemBytes = item->dataBytes;
-    const auto* itemData = reinterpret_cast<const uint8_t*>(item) + item->headerSize;
+    const auto* itemData = reinterpret_cast<const uint8_t*>(item + 1);
     *tag = WORD(VxExif_KeyTag(item->fieldCode));
     *type = WORD(VxExif_KeyType(item->fieldCode));
     switch (*type) {
