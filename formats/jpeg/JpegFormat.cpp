@@ -7,10 +7,10 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-// clang-format off: jpeglib.h needs FILE and size_t declared before it.
-#include <jpeglib.h>
+#include <type_traits>
+
+#include <jpeglib.h>  // after <cstdio>: it needs FILE and size_t declared
 #include <jerror.h>
-// clang-format on
 
 // libjpeg's error manager with the exit replaced: an error formats its message into the
 // decoder's buffer and jumps back to the recovery point of the call that drove libjpeg.
@@ -28,6 +28,8 @@ struct VxJpegInput {
     JOCTET buffer[kJpegSourceBufferBytes];
 };
 
+// One call's libjpeg state, in a zero-filled block of its own: plain data, so a jump back
+// from libjpeg leaves nothing behind that needed destroying.
 struct VxJpegState {
     jpeg_decompress_struct cinfo;
     VxJpegErrors errors;
