@@ -308,6 +308,8 @@ int main(int argc, char** argv)
               "open + the fastest of three GetFrames into host memory. Peers: whole decode from the path, single-threaded.\n"
               "libpng (the reference for PNG): the transformations that give the frame vxstills delivers, into\n"
               "a caller buffer made before the runs; its frame is checked to equal the one vxstills delivers.\n"
+              "libjpeg (the reference for JPEG): the classic API decoding into bottom-up B, G, R rows (grey: the\n"
+              "widened 32-bit frame) of a caller buffer, checked the same way.\n"
               "vs ref: median over the rounds of vxstills / reference; vs peer: vxstills / fastest peer; vs bound: vxstills / bound.\n";
     std::fputs(report.str().c_str(), stdout);
 

@@ -2,7 +2,7 @@
 #include "ClassTable.h"
 
 const VxClassRow kVxClassTable[4] = {
-    {&CLSID_VxJpegPlugin, nullptr, VxJpg_CreateRenderFileClass},
+    {&CLSID_VxJpegPlugin, VxJpg_CreateReadFileClass, VxJpg_CreateRenderFileClass},
     {&CLSID_VxPngPlugin, VxPng_CreateReadFileClass, VxPng_CreateRenderFileClass},
     {&CLSID_VxExrPlugin, nullptr, VxExr_CreateRenderFileClass},
     {&CLSID_VxPsdPlugin, nullptr, VxPsd_CreateRenderFileClass},

@@ -15,6 +15,13 @@ for sample in "$out"/samples/png-*.png; do
   "$build/vxhost" decode "$sample" -o "$out/png/$(basename "$sample")"
 done
 
+# JPEG: colour, greyscale, progressive, and one with EXIF tags shown by name.
+mkdir -p "$out/jpeg"
+for sample in "$out"/samples/jpeg-*.jpg; do
+  "$build/vxhost" decode "$sample" -o "$out/jpeg/$(basename "$sample" .jpg).png"
+done
+"$build/vxhost" meta "$out/samples/jpeg-exif.jpg"
+
 # Round trip, last: tag a sample, convert it to another format whose reader the module has,
 # and read the metadata back from the converted file's sidecar.
 rt="$out/roundtrip"
