@@ -8,5 +8,5 @@ const VxClassRow kVxClassTable[4] = {
     {&CLSID_VxPsdPlugin, nullptr, nullptr},
 };
 
-const VxClassRow kVxDibClasses = {&CLSID_VxDibPlugin, nullptr, nullptr};
-const VxClassRow kVxTgaClasses = {&CLSID_VxTgaPlugin, nullptr, nullptr};
+const VxClassRow kVxDibClasses = {&CLSID_VxDibPlugin, VxDib_CreateReadFileClass, nullptr};
+const VxClassRow kVxTgaClasses = {&CLSID_VxTgaPlugin, VxTga_CreateReadFileClass, nullptr};
