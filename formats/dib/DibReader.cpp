@@ -218,6 +218,11 @@ CVxDibReadVideoStream::CVxDibReadVideoStream(CVxStillReadFile* owner) : CVxStill
 
 CVxDibReadVideoStream::~CVxDibReadVideoStream() = default;
 
+HRESULT VXAPI CVxDibReadVideoStream::QueryInterface(REFIID iid, void** out)
+{
+    return VxQueryInterface<IVxReadVideoStream, IVxReadStream>(static_cast<IVxReadVideoStream*>(this), iid, out);
+}
+
 HRESULT VXAPI CVxDibReadVideoStream::GetFrameBufferSize(uint32_t, uint32_t, uint32_t* flags, uint32_t* bytes)
 {
     if (SkipRequested(flags))

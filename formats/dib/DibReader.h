@@ -53,11 +53,15 @@ private:
 };
 
 // Frames of fewer than 24 bits per pixel (palette, 16-bit, grey) are widened to 32 bits on
-// delivery; 24-, 32-bit and deeper frames are copied as held, colour table or not.
+// delivery; 24-, 32-bit and deeper frames are copied as held, colour table or not. A frame
+// number past the one frame answers S_FALSE. The stream has no layers and does not answer
+// IVxReadLayer.
 class CVxDibReadVideoStream : public CVxStillReadVideoStream {
 public:
     explicit CVxDibReadVideoStream(CVxStillReadFile* owner);
     ~CVxDibReadVideoStream() override;
+
+    HRESULT VXAPI QueryInterface(REFIID iid, void** out) override;
 
     HRESULT VXAPI GetFrameBufferSize(uint32_t frameLo, uint32_t frameHi, uint32_t* flags,
                                      uint32_t* bytes) override;

@@ -7,7 +7,6 @@
 #include "../../plugin/ClassTable.h"
 #include "../../plugin/Language.h"
 #include "../../plugin/Module.h"
-#include "../dib/DibReader.h"
 
 #include <cstdio>
 
@@ -173,14 +172,14 @@ CVxStillReadVideoStream* CVxTgaReadFile::CreateReadVideoStream(CVxStillReadFile*
     return new CVxTgaReadVideoStream(owner);
 }
 
-CVxTgaReadVideoStream::CVxTgaReadVideoStream(CVxStillReadFile* owner) : CVxStillReadVideoStream(owner) {}
+CVxTgaReadVideoStream::CVxTgaReadVideoStream(CVxStillReadFile* owner) : CVxDibReadVideoStream(owner) {}
 
 CVxTgaReadVideoStream::~CVxTgaReadVideoStream() = default;
 
 HRESULT VXAPI CVxTgaReadVideoStream::GetFrameFormat(uint32_t frameLo, uint32_t frameHi, uint32_t* flags,
                                                     VXFRAMEINFO* frame)
 {
-    const HRESULT hr = CVxStillReadVideoStream::GetFrameFormat(frameLo, frameHi, flags, frame);
+    const HRESULT hr = CVxDibReadVideoStream::GetFrameFormat(frameLo, frameHi, flags, frame);
     if (hr != S_OK || !frame)
         return hr;
     const int32_t stride = static_cast<CVxTgaReadFile*>(m_owner)->RowStride();

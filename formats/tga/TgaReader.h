@@ -7,6 +7,7 @@
 #include "../../framework/StillReadFile.h"
 #include "../../framework/StillReadMeta.h"
 #include "../../framework/StillReadVideoStream.h"
+#include "../dib/DibReader.h"
 #include "TgaFormat.h"
 
 class CVxTgaReadFileClass : public CVxStillReadFileClass {
@@ -48,9 +49,9 @@ private:
     int32_t m_stride = 0;
 };
 
-// Hands the host the file's signed row stride and, for top-row-first frames, where the bottom
-// row starts.
-class CVxTgaReadVideoStream : public CVxStillReadVideoStream {
+// The bitmap stream's delivery (TARGA frames are 24 or 32 bits: always copied), handing the
+// host the file's signed row stride and, for top-row-first frames, where the bottom row starts.
+class CVxTgaReadVideoStream : public CVxDibReadVideoStream {
 public:
     explicit CVxTgaReadVideoStream(CVxStillReadFile* owner);
     ~CVxTgaReadVideoStream() override;
