@@ -9,6 +9,7 @@ packages=(
   libgtest-dev
   libpng-dev zlib1g-dev libjpeg62-turbo-dev
   clang libclang-rt-14-dev valgrind
+  imagemagick
 )
 if [ "${1:-}" = bench ]; then
   packages+=(
