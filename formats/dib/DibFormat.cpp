@@ -89,6 +89,8 @@ void ExpandRle(const Frame24& frame, const Palette& palette, const uint8_t* data
             const uint32_t bytes = four ? (value + 1u) / 2 : value;
             CVxByteReader run = r.Section(bytes);
             r.Skip(bytes % 2);
+            if (!run.Ok())
+                return;  // a run cut by the end of the data draws nothing
             uint8_t byte = 0;
             for (uint32_t i = 0; i < value; ++i, ++x) {
                 if (!four || i % 2 == 0)

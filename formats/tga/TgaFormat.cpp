@@ -115,7 +115,7 @@ private:
     uint32_t m_pixel = 0;
 };
 
-// Raw true-colour and grey rows of the frame's own layout are copied whole.
+// Raw true-colour rows of the frame's own layout (24 and 32 bits) are copied whole.
 bool CopiesRows(const VxTgaHeader& h)
 {
     return (h.imageType == kTgaTypeTrueColor && (h.pixelDepth == 24 || h.pixelDepth == 32));

@@ -13,6 +13,9 @@ constexpr size_t kTgaHeaderBytes = 18;
 constexpr size_t kTgaCheckBytes = 277;      // the header test needs this many bytes of a file
 constexpr uint32_t kTgaMaxSide = 8192;
 constexpr uint32_t kTgaColorMapEntries = 16383;
+// The most bytes a valid file can use: header, identification, the largest colour map and the
+// largest image in run-length packets of one pixel each. Bytes beyond are never read.
+constexpr uint64_t kTgaMostFileBytes = kTgaHeaderBytes + 255 + 4 * 65535 + 5ull * kTgaMaxSide * kTgaMaxSide;
 constexpr uint8_t kTgaTypeMapped = 1;
 constexpr uint8_t kTgaTypeTrueColor = 2;
 constexpr uint8_t kTgaTypeGrey = 3;

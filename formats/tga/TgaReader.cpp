@@ -8,6 +8,7 @@
 #include "../../plugin/Language.h"
 #include "../../plugin/Module.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -149,7 +150,7 @@ HRESULT CVxTgaReadFile::DecodeImage(void* pixels, uint32_t bytes)
     CVxHandle file = OpenByName(m_path);
     if (!file)
         return E_FAIL;
-    const uint64_t size = VxFile_Size(file.Get());
+    const uint64_t size = std::min(VxFile_Size(file.Get()), kTgaMostFileBytes);
     CVxGlobalBlock data(size_t(size ? size : 1));
     if (!data)
         return E_OUTOFMEMORY;

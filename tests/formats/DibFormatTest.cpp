@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+
+#include <jpeglib.h>
 
 namespace {
 
@@ -134,6 +137,56 @@ TEST(DibFormat, PngPayloadIsDecodedIntoTheFrame)
             const uint16_t* s = &samples[3 * (y * 3 + x)];
             EXPECT_EQ(Pixel24(image, frame, x, 1 - y), (std::vector<uint8_t>{uint8_t(s[2]), uint8_t(s[1]), uint8_t(s[0])}));
         }
+}
+
+// A JPEG of one colour, made with libjpeg.
+std::vector<uint8_t> SolidJpeg(uint32_t width, uint32_t height, const uint8_t rgb[3])
+{
+    jpeg_compress_struct info = {};
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* bytes = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &bytes, &size);
+    info.image_width = width;
+    info.image_height = height;
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 100, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<uint8_t> row(3 * width);
+    for (uint32_t x = 0; x < width; ++x)
+        std::memcpy(&row[3 * x], rgb, 3);
+    while (info.next_scanline < height) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    std::vector<uint8_t> out(bytes, bytes + size);
+    jpeg_destroy_compress(&info);
+    std::free(bytes);
+    return out;
+}
+
+TEST(DibFormat, JpegPayloadIsDecodedAndMustMatchTheHeader)
+{
+    const uint8_t rgb[3] = {200, 100, 50};
+    CVxGlobalBlock frame;
+    const VxDibImage image = Decode(VxTest_WriteDib({.width = 16, .height = 8, .bits = 0, .compression = 4,
+                                                     .pixels = SolidJpeg(16, 8, rgb)}), &frame);
+    for (uint32_t y : {0u, 7u}) {
+        const std::vector<uint8_t> bgr = Pixel24(image, frame, 15, y);
+        EXPECT_NEAR(bgr[0], 50, 2);
+        EXPECT_NEAR(bgr[1], 100, 2);
+        EXPECT_NEAR(bgr[2], 200, 2);
+    }
+    // A payload of another size than the header states, and a payload that is no JPEG.
+    Decode(VxTest_WriteDib({.width = 16, .height = 9, .bits = 0, .compression = 4, .pixels = SolidJpeg(16, 8, rgb)}),
+           &frame, E_FAIL);
+    Decode(VxTest_WriteDib({.width = 16, .height = 8, .bits = 0, .compression = 4, .pixels = {0xFF, 0xD8, 1, 2}}),
+           &frame, E_FAIL);
 }
 
 TEST(DibFormat, LyingHeadersAreRefusedAndCutFilesNeverOverrun)
