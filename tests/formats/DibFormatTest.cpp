@@ -182,10 +182,8 @@ TEST(DibFormat, JpegPayloadIsDecodedAndMustMatchTheHeader)
         EXPECT_NEAR(bgr[1], 100, 2);
         EXPECT_NEAR(bgr[2], 200, 2);
     }
-    // A payload of another size than the header states, and a payload that is no JPEG.
+    // A payload of another size than the header states.
     Decode(VxTest_WriteDib({.width = 16, .height = 9, .bits = 0, .compression = 4, .pixels = SolidJpeg(16, 8, rgb)}),
-           &frame, E_FAIL);
-    Decode(VxTest_WriteDib({.width = 16, .height = 8, .bits = 0, .compression = 4, .pixels = {0xFF, 0xD8, 1, 2}}),
            &frame, E_FAIL);
 }
 

@@ -68,26 +68,12 @@ TEST(BitmapHost, FilesWrittenByARealToolDecodeToItsPixels)
         ASSERT_TRUE(Convert(file + " -auto-orient " + directory.Path("tool.png"))) << name;
         const VxTestHostRun run = VxTest_RunHost({"decode", file, "-o", directory.Path("ours.png")});
         ASSERT_EQ(run.exitCode, 0) << name << ": " << run.err;
+        // A core header fails the strict header test: vxhost opens the file by its extension.
+        if (name == "BMP2:core.bmp") {
+            EXPECT_NE(run.err.find("(DIB) by its extension"), std::string::npos) << run.err;
+        }
         const std::vector<uint8_t> tool = ReadRgb(directory.Path("tool.png"));
         ASSERT_EQ(tool.size(), 9u * 6 * 3) << name;
         EXPECT_EQ(ReadRgb(directory.Path("ours.png")), tool) << name;
     }
-}
-
-TEST(BitmapHost, FilesTheHeaderTestPassesOverOpenByTheirExtension)
-{
-    CVxTestDirectory directory;
-    // A core-header bitmap: its palette counts fewer bytes than the header test reckons.
-    const std::vector<uint8_t> core = {'B', 'M', 36, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0, 0, 12, 0, 0, 0, 1, 0, 1, 0, 1, 0,
-                                       1, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x80, 0, 0, 0};
-    ASSERT_TRUE(VxTest_WriteFile(directory.Path("core.bmp"), core));
-    VxTestHostRun run = VxTest_RunHost({"decode", directory.Path("core.bmp"), "-o", directory.Path("out.png")});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("(DIB) by its extension"), std::string::npos) << run.err;
-    EXPECT_EQ(ReadRgb(directory.Path("out.png")), (std::vector<uint8_t>{255, 255, 255}));
-    // The same bytes under a name no reader lists stay unclaimed.
-    ASSERT_TRUE(VxTest_WriteFile(directory.Path("core.dat"), core));
-    run = VxTest_RunHost({"probe", directory.Path("core.dat")});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("no plug-in recognises this file"), std::string::npos) << run.err;
 }
