@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -98,6 +99,17 @@ TEST(DibFormat, RunLengthStreamsDrawEveryEscapeAndLeaveTheRestBlack)
     const std::vector<uint8_t> row[7] = {Entry(1), Entry(2), Entry(1), Entry(3), Entry(4), kBlack, kBlack};
     for (uint32_t x = 0; x < 7; ++x)
         EXPECT_EQ(Pixel24(image, frame, x, 0), row[x]) << x;
+}
+
+TEST(DibFormat, BitFieldsWithAColourCountReadOnlyTheirMasks)
+{
+    std::vector<uint8_t> file = VxTest_WriteDib({.width = 2, .height = 1, .bits = 16, .compression = BI_BITFIELDS,
+                                                 .colorsUsed = 5, .masks = {0xF800, 0x07E0, 0x1F}});
+    std::fill_n(file.begin() + 10, 4, 0);  // no pixel offset: the pixels follow the 12 mask bytes
+    CVxGlobalBlock frame;
+    const VxDibImage image = Decode(file, &frame);
+    EXPECT_EQ(image.pixelOffset, 14u + 40 + 12);
+    EXPECT_EQ(std::memcmp(frame.Get(), VxTest_DibRows(2, 1, 16).data(), 4), 0);
 }
 
 TEST(DibFormat, OtherMasksAndTwoBitIndicesAreExpanded)
