@@ -115,12 +115,6 @@ private:
     uint32_t m_pixel = 0;
 };
 
-// Raw true-colour rows of the frame's own layout (24 and 32 bits) are copied whole.
-bool CopiesRows(const VxTgaHeader& h)
-{
-    return (h.imageType == kTgaTypeTrueColor && (h.pixelDepth == 24 || h.pixelDepth == 32));
-}
-
 void MirrorRows(const VxTgaHeader& h, uint8_t* frame, uint32_t stride)
 {
     const uint32_t bytes = VxTga_FrameBits(h) / 8;
@@ -179,6 +173,32 @@ HRESULT VxTga_CheckHeader(const VxTgaHeader& h)
     return S_OK;
 }
 
+bool VxTga_IsRawFrame(const VxTgaHeader& h, uint64_t* offset)
+{
+    if (h.imageType != kTgaTypeTrueColor || (h.pixelDepth != 24 && h.pixelDepth != 32) || h.rightToLeft)
+        return false;
+    if (offset)
+        *offset = kTgaHeaderBytes + h.idLength +
+                  (h.colorMapType ? uint64_t(h.colorMapLength) * ((h.colorMapEntryBits + 7u) / 8) : 0);
+    return true;
+}
+
+void VxTga_PadRows(const VxTgaHeader& h, uint8_t* frame, size_t bytesRead)
+{
+    const size_t rowBytes = size_t(h.width) * (VxTga_FrameBits(h) / 8);
+    const size_t stride = VxTga_FrameStride(h);
+    if (stride == rowBytes)
+        return;
+    // Last row first: a row moves forward onto bytes no row still to move reads, and its
+    // padding, which held bytes of the rows after it, is cleared.
+    const size_t rows = std::min<size_t>(h.height, (bytesRead + rowBytes - 1) / rowBytes);
+    for (size_t y = rows; y-- > 0;) {
+        if (y > 0)
+            std::memmove(frame + y * stride, frame + y * rowBytes, std::min(rowBytes, bytesRead - y * rowBytes));
+        std::memset(frame + y * stride + rowBytes, 0, stride - rowBytes);
+    }
+}
+
 uint32_t VxTga_FrameBits(const VxTgaHeader& h)
 {
     return h.pixelDepth == 32 ? 32 : 24;
@@ -232,14 +252,12 @@ HRESULT VxTga_DecodeImage(const uint8_t* data, size_t size, uint8_t* frame, size
     }
 
     const uint32_t pixelBytes = VxTga_FrameBits(h) / 8;
-    if (CopiesRows(h)) {
+    uint64_t rawOffset = 0;
+    if (VxTga_IsRawFrame(h, &rawOffset)) {
         const size_t rowBytes = size_t(h.width) * pixelBytes;
-        for (uint32_t y = 0; y < h.height && r.Ok(); ++y) {
-            const size_t take = std::min(rowBytes, r.Remaining());
-            r.Bytes(frame + size_t(y) * rowStride, take);
-            if (take < rowBytes)
-                break;  // a truncated file: the rest stays black
-        }
+        const size_t take = rawOffset < size ? std::min(rowBytes * h.height, size - size_t(rawOffset)) : 0;
+        std::memcpy(frame, data + rawOffset, take);
+        VxTga_PadRows(h, frame, take);
     } else {
         CVxTgaPixels pixels(r.Ok() ? r : CVxByteReader(), h, map);
         for (uint32_t y = 0; y < h.height && pixels.Ok(); ++y) {

@@ -58,6 +58,13 @@ uint32_t VxTga_FrameBits(const VxTgaHeader& header);
 uint32_t VxTga_FrameStride(const VxTgaHeader& header);
 uint32_t VxTga_FrameBytes(const VxTgaHeader& header);
 
+// Raw true-colour files of 24 or 32 bits stored left to right hold the frame's rows as they
+// are, only without the row padding: true, with the file offset of the first row.
+bool VxTga_IsRawFrame(const VxTgaHeader& header, uint64_t* offset);
+// Spreads the rows of such a file, read back to back into the start of frame (bytesRead of
+// them), to the frame's padded rows. Rows the bytes did not reach stay as they were (black).
+void VxTga_PadRows(const VxTgaHeader& header, uint8_t* frame, size_t bytesRead);
+
 // Decodes a whole file held in memory into frame (frameBytes = VxTga_FrameBytes, zero-filled
 // by the caller). Rows go in file order; stride receives the row stride, negative when the
 // file's first row is the top one. Right-to-left files are mirrored so that the frame shows

@@ -146,18 +146,32 @@ HRESULT CVxTgaReadFile::ReadImageInfo(CVxStillFileInfo* info)
 
 HRESULT CVxTgaReadFile::DecodeImage(void* pixels, uint32_t bytes)
 {
-    // The whole file in one read, walked in memory.
     CVxHandle file = OpenByName(m_path);
     if (!file)
         return E_FAIL;
     const uint64_t size = std::min(VxFile_Size(file.Get()), kTgaMostFileBytes);
+    auto* frame = static_cast<uint8_t*>(pixels);
+    // Raw true-colour rows are read straight into the frame.
+    uint8_t head[kTgaHeaderBytes];
+    VxTgaHeader header;
+    uint64_t offset = 0;
+    if (VxFile_ReadAt(file.Get(), 0, head, sizeof head) == sizeof head &&
+        SUCCEEDED(VxTga_ParseHeader(head, sizeof head, &header)) && SUCCEEDED(VxTga_CheckHeader(header)) &&
+        VxTga_IsRawFrame(header, &offset)) {
+        if (VxTga_FrameBytes(header) > bytes || header.topToBottom != m_header.topToBottom)
+            return VXE_FILE_READ;  // the file changed its layout since its header was read
+        const size_t rowsBytes = size_t(header.width) * (VxTga_FrameBits(header) / 8) * header.height;
+        VxTga_PadRows(header, frame, VxFile_ReadAt(file.Get(), offset, frame, rowsBytes));
+        return S_OK;
+    }
+    // Every other file: the whole file in one read, walked in memory.
     CVxGlobalBlock data(size_t(size ? size : 1));
     if (!data)
         return E_OUTOFMEMORY;
     if (VxFile_ReadAt(file.Get(), 0, data.Get(), size_t(size)) != size)
         return VXE_FILE_READ;
     int32_t stride = 0;
-    if (FAILED(VxTga_DecodeImage(data.Bytes(), size_t(size), static_cast<uint8_t*>(pixels), bytes, &stride)))
+    if (FAILED(VxTga_DecodeImage(data.Bytes(), size_t(size), frame, bytes, &stride)))
         return VXE_FILE_READ;
     // The file changed its layout since its header was read: the frame no longer fits it.
     return stride == m_stride ? S_OK : VXE_FILE_READ;

@@ -108,10 +108,20 @@ TEST(TgaFormat, TruncatedFilesAndBadIndicesGiveBlack)
     EXPECT_NE(frame[0], 0);
     EXPECT_TRUE(std::all_of(frame.begin() + 3 * 16, frame.end(), [](uint8_t b) { return b == 0; }));
     // Every cut of a run-length colour-mapped file decodes without reading past it.
-    const VxTestTgaOptions mapped{.type = 9, .depth = 16, .mapBits = 32, .mapLength = 6, .pad = false};
-    const std::vector<uint8_t> whole = VxTest_WriteTga(mapped);
-    for (size_t cut = kTgaHeaderBytes; cut < whole.size(); ++cut)
-        Decode(std::vector<uint8_t>(whole.begin(), whole.begin() + cut));
+    for (const VxTestTgaOptions& o : {VxTestTgaOptions{.type = 9, .depth = 16, .mapBits = 32, .mapLength = 6, .pad = false},
+                                      VxTestTgaOptions{.type = 2, .depth = 24, .pad = false}}) {
+        const std::vector<uint8_t> whole = VxTest_WriteTga(o);
+        const std::vector<uint8_t> expected = Expected(o);
+        for (size_t cut = kTgaHeaderBytes + 1; cut < whole.size(); ++cut) {
+            const std::vector<uint8_t> frame = Decode(std::vector<uint8_t>(whole.begin(), whole.begin() + cut));
+            if (o.type == 2) {
+                // Raw rows (15 bytes, padded to 16): what the cut file holds, in place, then black.
+                const size_t last = (cut - kTgaHeaderBytes - 1) / 15 * 16 + (cut - kTgaHeaderBytes - 1) % 15;
+                EXPECT_EQ(frame[last], expected[last]) << cut;
+                EXPECT_TRUE(std::all_of(frame.begin() + last + 1, frame.end(), [](uint8_t b) { return b == 0; }));
+            }
+        }
+    }
     // An index beyond the map's table is black.
     std::vector<uint8_t> wild = VxTest_WriteTga({.width = 1, .height = 1, .type = 1, .depth = 16, .mapBits = 24,
                                                  .mapLength = 1, .pad = false});
