@@ -115,6 +115,45 @@ private:
     uint32_t m_pixel = 0;
 };
 
+// Run-length true-colour pixels of the frame's own size (24 and 32 bits): run packets repeat
+// their value and raw packets are copied, a row piece at a time. A packet cut by the end of
+// the data places the whole pixels it holds.
+void DecodeRleRows(CVxByteReader r, const VxTgaHeader& h, uint8_t* frame, uint32_t stride)
+{
+    const uint32_t bytes = h.pixelDepth / 8;
+    uint32_t x = 0;
+    uint32_t y = 0;
+    while (y < h.height) {
+        const uint8_t packet = r.U8();
+        uint8_t value[4];
+        const bool run = (packet & 0x80) != 0;
+        if (run)
+            r.Bytes(value, bytes);
+        if (!r.Ok())
+            return;
+        for (uint32_t count = (packet & 0x7Fu) + 1; count > 0 && y < h.height;) {
+            const uint32_t n = std::min(count, uint32_t(h.width) - x);
+            uint8_t* out = frame + size_t(y) * stride + size_t(x) * bytes;
+            if (run) {
+                for (uint32_t i = 0; i < n; ++i)
+                    std::memcpy(out + size_t(i) * bytes, value, bytes);
+            } else {
+                const size_t whole = std::min<size_t>(n, r.Remaining() / bytes);
+                std::memcpy(out, r.Current(), whole * bytes);
+                r.Skip(whole * bytes);
+                if (whole < n)
+                    return;
+            }
+            count -= n;
+            x += n;
+            if (x == h.width) {
+                x = 0;
+                ++y;
+            }
+        }
+    }
+}
+
 void MirrorRows(const VxTgaHeader& h, uint8_t* frame, uint32_t stride)
 {
     const uint32_t bytes = VxTga_FrameBits(h) / 8;
@@ -258,6 +297,9 @@ HRESULT VxTga_DecodeImage(const uint8_t* data, size_t size, uint8_t* frame, size
         const size_t take = rawOffset < size ? std::min(rowBytes * h.height, size - size_t(rawOffset)) : 0;
         std::memcpy(frame, data + rawOffset, take);
         VxTga_PadRows(h, frame, take);
+    } else if (h.imageType == kTgaTypeRleTrueColor && (h.pixelDepth == 24 || h.pixelDepth == 32)) {
+        if (r.Ok())
+            DecodeRleRows(r, h, frame, rowStride);
     } else {
         CVxTgaPixels pixels(r.Ok() ? r : CVxByteReader(), h, map);
         for (uint32_t y = 0; y < h.height && pixels.Ok(); ++y) {

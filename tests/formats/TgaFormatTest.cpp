@@ -109,6 +109,7 @@ TEST(TgaFormat, TruncatedFilesAndBadIndicesGiveBlack)
     EXPECT_TRUE(std::all_of(frame.begin() + 3 * 16, frame.end(), [](uint8_t b) { return b == 0; }));
     // Every cut of a run-length colour-mapped file decodes without reading past it.
     for (const VxTestTgaOptions& o : {VxTestTgaOptions{.type = 9, .depth = 16, .mapBits = 32, .mapLength = 6, .pad = false},
+                                      VxTestTgaOptions{.type = 10, .depth = 24, .pad = false},
                                       VxTestTgaOptions{.type = 2, .depth = 24, .pad = false}}) {
         const std::vector<uint8_t> whole = VxTest_WriteTga(o);
         const std::vector<uint8_t> expected = Expected(o);
