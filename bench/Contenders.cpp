@@ -530,7 +530,7 @@ const std::vector<VxBenchContender>& VxBench_Contenders()
 {
     static const std::vector<VxBenchContender> contenders = {
         {"bound", false, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd, F::Exr}, PrepareLowerBound},
-        {"vxstills", false, {F::Png, F::Jpeg}, PrepareModule},
+        {"vxstills", false, {F::Png, F::Jpeg, F::Tga, F::Bmp}, PrepareModule},
         {"libpng", true, {F::Png}, PrepareLibpng, true, DecodeLibpng},
 #if VXBENCH_HAVE_SPNG
         {"libspng", true, {F::Png}, Timed<DecodeSpng>},

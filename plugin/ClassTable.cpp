@@ -8,5 +8,7 @@ const VxClassRow kVxClassTable[4] = {
     {&CLSID_VxPsdPlugin, nullptr, VxPsd_CreateRenderFileClass},
 };
 
-const VxClassRow kVxDibClasses = {&CLSID_VxDibPlugin, nullptr, VxDib_CreateRenderFileClass};
-const VxClassRow kVxTgaClasses = {&CLSID_VxTgaPlugin, nullptr, VxTga_CreateRenderFileClass};
+const VxClassRow kVxDibClasses = {&CLSID_VxDibPlugin, VxDib_CreateReadFileClass,
+                                  VxDib_CreateRenderFileClass};
+const VxClassRow kVxTgaClasses = {&CLSID_VxTgaPlugin, VxTga_CreateReadFileClass,
+                                  VxTga_CreateRenderFileClass};

@@ -15,6 +15,16 @@ for sample in "$out"/samples/png-*.png; do
   "$build/vxhost" decode "$sample" -o "$out/png/$(basename "$sample")"
 done
 
+# Bitmaps (1, 4, 8, 16, 24, 32 bits, a core header, bit fields, top-down, RLE8, RLE4) and
+# TARGA files (every image type, both row orders): the same picture each time.
+mkdir -p "$out/dib" "$out/tga"
+for sample in "$out"/samples/dib-*.bmp; do
+  "$build/vxhost" decode "$sample" -o "$out/dib/$(basename "$sample" .bmp).png"
+done
+for sample in "$out"/samples/tga-*.tga; do
+  "$build/vxhost" decode "$sample" -o "$out/tga/$(basename "$sample" .tga).png"
+done
+
 # JPEG: colour, greyscale, progressive, and one with EXIF tags shown by name.
 mkdir -p "$out/jpeg"
 for sample in "$out"/samples/jpeg-*.jpg; do

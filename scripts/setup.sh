@@ -10,6 +10,7 @@ packages=(
   libpng-dev zlib1g-dev libjpeg62-turbo-dev
   clang libclang-rt-14-dev valgrind
   python3
+  imagemagick
 )
 if [ "${1:-}" = bench ]; then
   packages+=(
