@@ -5,7 +5,7 @@ const VxClassRow kVxClassTable[4] = {
     {&CLSID_VxJpegPlugin, nullptr, nullptr},
     {&CLSID_VxPngPlugin, VxPng_CreateReadFileClass, nullptr},
     {&CLSID_VxExrPlugin, nullptr, nullptr},
-    {&CLSID_VxPsdPlugin, nullptr, nullptr},
+    {&CLSID_VxPsdPlugin, VxLayeredPsd_CreateReadFileClass, nullptr},
 };
 
 const VxClassRow kVxDibClasses = {&CLSID_VxDibPlugin, nullptr, nullptr};
