@@ -13,5 +13,6 @@ struct VxHostSession {
 int VxHost_RunPlugins(const VxHostSession& session);
 int VxHost_RunProbe(const VxHostSession& session);
 int VxHost_RunDecode(const VxHostSession& session);
+int VxHost_RunLayers(const VxHostSession& session);
 int VxHost_RunMeta(const VxHostSession& session);
 int VxHost_RunBench(const VxHostSession& session);
