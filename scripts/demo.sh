@@ -14,3 +14,14 @@ mkdir -p "$out/png"
 for sample in "$out"/samples/png-*.png; do
   "$build/vxhost" decode "$sample" -o "$out/png/$(basename "$sample")"
 done
+
+# PSD: layered documents at 8 and 16 bits (a mask, a hidden layer), greyscale and CMYK: the
+# composite of each and every layer's preview.
+mkdir -p "$out/psd"
+for sample in "$out"/samples/psd-*.psd; do
+  name=$(basename "$sample" .psd)
+  "$build/vxhost" decode "$sample" -o "$out/psd/$name.png"
+  case "$name" in
+    psd-layered*) "$build/vxhost" layers "$sample" -o "$out/psd/$name-layers" ;;
+  esac
+done
