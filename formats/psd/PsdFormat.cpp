@@ -232,8 +232,9 @@ public:
             m_data.Seek(m_data.Tell() + count * rowBytes);
             return true;
         }
+        // Each count read consumes the table, so a table the document does not hold ends this.
         uint64_t skipped = 0;
-        for (uint64_t i = 0; i < count; ++i)
+        for (uint64_t i = 0; i < count && m_counts.Ok(); ++i)
             skipped += m_counts.U16();
         m_data.Seek(m_data.Tell() + skipped);
         return m_counts.Ok();

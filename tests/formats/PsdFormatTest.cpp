@@ -299,6 +299,7 @@ TEST(PsdFormat, DamagedDocumentsFailCleanly)
         {layout.layerCount, {0x80, 0x00}, 2},                    // -32768
         {rect, {0x7F, 0xFF, 0xFF, 0xF0}, 2},                     // top near 2^31, bottom < top
         {rect + 4, {0x80, 0, 0, 0}, 2},                          // left -2^31
+        {rect, {0x80, 0, 0, 0}, 2},  // top -2^31: rows above the canvas end with the count table
         {rect + 16, {0xFF, 0xFF}, 0},                            // 65535 channels run past the file
         {rect + 20, {0xFF, 0xFF, 0xFF, 0xFF}, 2},                // channel length past the file
         {layout.merged + 2, {0xFF, 0xFF}, 2},                    // a row count that lies
