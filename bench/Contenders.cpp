@@ -448,6 +448,40 @@ std::string DecodeStb(const VxBenchFile& file)
     stbi_image_free(pixels);
     return CheckSize(uint64_t(width), uint64_t(height), file);
 }
+
+// The PSD reference: stb_image's merged image as R, G, B, A (8- or 16-bit samples), laid out as
+// the module delivers it: B, G, R, A, bottom row first.
+template <class T>
+void StbToDelivered(const T* rgba, int width, int height, std::vector<uint8_t>& frame)
+{
+    frame.resize(size_t(width) * height * 4 * sizeof(T));
+    T* out = reinterpret_cast<T*>(frame.data());
+    for (int y = 0; y < height; ++y) {
+        const T* in = rgba + size_t(height - 1 - y) * width * 4;
+        for (int x = 0; x < 4 * width; x += 4, out += 4) {
+            out[0] = in[x + 2];
+            out[1] = in[x + 1];
+            out[2] = in[x];
+            out[3] = in[x + 3];
+        }
+    }
+}
+
+std::string DeliveredStbPsd(const VxBenchFile& file, std::vector<uint8_t>& frame)
+{
+    int width = 0, height = 0, channels = 0;
+    const bool deep = file.variant->frameBytesPerPixel == 8;
+    void* pixels = deep ? static_cast<void*>(stbi_load_16(file.path.c_str(), &width, &height, &channels, 4))
+                        : static_cast<void*>(stbi_load(file.path.c_str(), &width, &height, &channels, 4));
+    if (!pixels)
+        return stbi_failure_reason() ? stbi_failure_reason() : "stb_image failed";
+    if (deep)
+        StbToDelivered(static_cast<const uint16_t*>(pixels), width, height, frame);
+    else
+        StbToDelivered(static_cast<const uint8_t*>(pixels), width, height, frame);
+    stbi_image_free(pixels);
+    return CheckSize(uint64_t(width), uint64_t(height), file);
+}
 #endif
 
 // --- OpenEXR -----------------------------------------------------------------------------------
@@ -530,7 +564,7 @@ const std::vector<VxBenchContender>& VxBench_Contenders()
 {
     static const std::vector<VxBenchContender> contenders = {
         {"bound", false, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd, F::Exr}, PrepareLowerBound},
-        {"vxstills", false, {F::Png, F::Jpeg, F::Tga, F::Bmp}, PrepareModule},
+        {"vxstills", false, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd}, PrepareModule},
         {"libpng", true, {F::Png}, PrepareLibpng, true, DecodeLibpng},
 #if VXBENCH_HAVE_SPNG
         {"libspng", true, {F::Png}, Timed<DecodeSpng>},
@@ -540,7 +574,8 @@ const std::vector<VxBenchContender>& VxBench_Contenders()
         {"TurboJPEG", true, {F::Jpeg}, Timed<DecodeTurbojpeg>},
 #endif
 #if VXBENCH_HAVE_STB
-        {"stb_image", true, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd}, Timed<DecodeStb>},
+        {"stb_image", true, {F::Png, F::Jpeg, F::Tga, F::Bmp}, Timed<DecodeStb>},
+        {"stb_image", true, {F::Psd}, Timed<DecodeStb>, true, DeliveredStbPsd},  // the PSD reference
 #endif
 #if VXBENCH_HAVE_OPENEXR
         {"OpenEXR", true, {F::Exr}, Timed<DecodeOpenExr>},

@@ -32,6 +32,17 @@ for sample in "$out"/samples/jpeg-*.jpg; do
 done
 "$build/vxhost" meta "$out/samples/jpeg-exif.jpg"
 
+# PSD: layered documents at 8 and 16 bits (a mask, a hidden layer), greyscale and CMYK: the
+# composite of each and every layer's preview.
+mkdir -p "$out/psd"
+for sample in "$out"/samples/psd-*.psd; do
+  name=$(basename "$sample" .psd)
+  "$build/vxhost" decode "$sample" -o "$out/psd/$name.png"
+  case "$name" in
+    psd-layered*) "$build/vxhost" layers "$sample" -o "$out/psd/$name-layers" ;;
+  esac
+done
+
 # Round trip, last: tag a sample, convert it to another format whose reader the module has,
 # and read the metadata back from the converted file's sidecar.
 rt="$out/roundtrip"
