@@ -4,7 +4,7 @@
 const VxClassRow kVxClassTable[4] = {
     {&CLSID_VxJpegPlugin, nullptr, nullptr},
     {&CLSID_VxPngPlugin, VxPng_CreateReadFileClass, nullptr},
-    {&CLSID_VxExrPlugin, nullptr, nullptr},
+    {&CLSID_VxExrPlugin, VxExr_CreateReadFileClass, nullptr},
     {&CLSID_VxPsdPlugin, nullptr, nullptr},
 };
 
