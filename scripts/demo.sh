@@ -14,3 +14,12 @@ mkdir -p "$out/png"
 for sample in "$out"/samples/png-*.png; do
   "$build/vxhost" decode "$sample" -o "$out/png/$(basename "$sample")"
 done
+
+# OpenEXR (through OpenExr.so beside the module): half, float, luminance, luminance with chroma,
+# tiled and an offset data window, each as a tone-mapped PNG preview and as OpenEXR again.
+mkdir -p "$out/exr"
+for sample in "$out"/samples/exr-*.exr; do
+  name=$(basename "$sample" .exr)
+  "$build/vxhost" decode "$sample" -o "$out/exr/$name.png"
+  "$build/vxhost" decode "$sample" -o "$out/exr/$name.exr" >/dev/null
+done
