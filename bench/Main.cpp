@@ -164,7 +164,8 @@ std::string MachineLine()
 void InitPeers()
 {
 #if VXBENCH_HAVE_OPENEXR
-    Imf::setGlobalThreadCount(0);  // decode on the calling thread, as the module does
+    // One worker per core, as the module's EXR component sizes the library's pool.
+    Imf::setGlobalThreadCount(int(std::max(1u, std::thread::hardware_concurrency())));
 #endif
 #if VXBENCH_HAVE_FREEIMAGE
     FreeImage_Initialise(FALSE);

@@ -207,6 +207,8 @@ bool VxExr_CheckHeader(const Imf::Header& header, int version, VxExrImage& image
     uint64_t chunkPixels = 0;
     if (Imf::isTiled(version)) {
         const Imf::TileDescription& tiles = header.tileDescription();
+        if (tiles.xSize == 0 || tiles.ySize == 0)
+            return false;
         chunkPixels = uint64_t(tiles.xSize) * tiles.ySize;
         // The full-resolution level alone is a lower bound of the tile count.
         chunks = (uint64_t(width) + tiles.xSize - 1) / tiles.xSize * ((uint64_t(height) + tiles.ySize - 1) / tiles.ySize);
@@ -215,7 +217,8 @@ bool VxExr_CheckHeader(const Imf::Header& header, int version, VxExrImage& image
         chunkPixels = uint64_t(width) * std::min<uint64_t>(rows, uint64_t(height));
         chunks = (uint64_t(height) + rows - 1) / rows;
     }
-    if (chunkPixels * pixelBytes > kMaxChunkBytes || chunks > image.fileBytes / kOffsetTableEntryBytes)
+    if (pixelBytes == 0 || chunkPixels > kMaxChunkBytes / pixelBytes ||
+        chunks > image.fileBytes / kOffsetTableEntryBytes)
         return false;
 
     if (VxExr_Has(channels, "R") || VxExr_Has(channels, "G") || VxExr_Has(channels, "B"))
@@ -239,6 +242,66 @@ bool VxExr_CheckHeader(const Imf::Header& header, int version, VxExrImage& image
     return true;
 }
 
+// Walks the header's attribute list before the library reads it, since the library allocates
+// what sizes inside the header claim before reading them: every attribute must fit in the file,
+// and so must the pixels of a preview image, the strings of a string vector and the unpacked
+// size of an ID manifest (bounded by 64 times its packed size, far beyond what zlib reaches on
+// real manifests). A name or type is at most 255 characters and its terminator.
+bool VxExr_AttributesFit(const VxExrImage& image)
+{
+    constexpr size_t kMaxText = 256;
+    uint64_t position = 8;  // after the magic number and the version
+    const uint64_t end = image.fileBytes;
+    const auto readU32 = [&](uint64_t at, uint32_t& value) {
+        uint8_t b[4];
+        if (end < 4 || at > end - 4 || !CVxExrFileStream::ReadAt(image.fd, at, reinterpret_cast<char*>(b), 4))
+            return false;
+        value = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+        return true;
+    };
+    for (;;) {
+        char text[2 * kMaxText + 4];
+        const size_t got = size_t(std::min<uint64_t>(sizeof text, end > position ? end - position : 0));
+        if (got == 0 || !CVxExrFileStream::ReadAt(image.fd, position, text, got))
+            return false;
+        if (text[0] == 0)
+            return true;  // the list's terminator
+        const char* nameEnd = static_cast<const char*>(std::memchr(text, 0, std::min(got, kMaxText)));
+        if (!nameEnd)
+            return false;
+        const char* type = nameEnd + 1;
+        const size_t typeRoom = got - size_t(type - text);
+        const char* typeEnd = static_cast<const char*>(std::memchr(type, 0, std::min(typeRoom, kMaxText)));
+        if (!typeEnd)
+            return false;
+        position += uint64_t(typeEnd + 1 - text);
+        uint32_t size = 0;
+        if (!readU32(position, size) || size > 0x7FFFFFFFu || size > end - position - 4)
+            return false;
+        position += 4;
+        const uint64_t valueEnd = position + size;
+        const std::string typeName(type);
+        if (typeName == "preview") {
+            uint32_t width = 0, height = 0;
+            if (!readU32(position, width) || !readU32(position + 4, height) ||
+                uint64_t(width) * height > (uint64_t(size) - std::min<uint64_t>(size, 8)) / 4)
+                return false;
+        } else if (typeName == "stringvector") {
+            for (uint64_t at = position; at < valueEnd;) {
+                uint32_t length = 0;
+                if (!readU32(at, length) || length > valueEnd - at - std::min<uint64_t>(valueEnd - at, 4))
+                    return false;
+                at += 4 + uint64_t(length);
+            }
+        } else if (typeName == "idmanifest") {
+            uint32_t unpacked = 0;
+            if (!readU32(position, unpacked) || uint64_t(unpacked) > 64 * uint64_t(size))
+                return false;
+        }
+        position = valueEnd;
+    }
+}
+
 // Reads the header with the library, checks it, then opens the library's reader on it.
 bool VxExr_Open(VxExrImage& image)
 {
@@ -249,6 +312,8 @@ bool VxExr_Open(VxExrImage& image)
         return false;
     const int version = int(uint8_t(magic[4]) | uint8_t(magic[5]) << 8 | uint8_t(magic[6]) << 16 |
                             uint32_t(uint8_t(magic[7])) << 24);
+    if (Imf::isMultiPart(version) || !VxExr_AttributesFit(image))
+        return false;  // one header to walk: files of several parts are refused anyway
     Imf::Header header;
     int readVersion = version;
     header.readFrom(*image.stream, readVersion);
