@@ -213,6 +213,16 @@ TEST(ExrReader, RefusesBadFilesWithACode)
     edited[5] |= 0x10;  // flag: several parts
     bad.emplace_back("multi-part", edited);
     bad.emplace_back("no colour channel", VxTest_WriteExr({.channels = VxTestExrChannels::AlphaOnly}));
+    // Found by fuzzing: an attribute of a type the library does not know, claiming 1.8 GB,
+    // which the library would allocate before reading.
+    static const char kWidth[] = "screenWindowWidth\0float";
+    const auto attribute = std::search(good.begin(), good.end(), kWidth, kWidth + sizeof kWidth);
+    ASSERT_NE(attribute, good.end());
+    edited = good;
+    const size_t type = size_t(attribute - good.begin()) + sizeof "screenWindowWidth";
+    edited[type + 2] = 'x';  // "flxat"
+    PutInt(edited, type + sizeof "float", 0x6F64A000);
+    bad.emplace_back("unknown attribute larger than the file", edited);
     edited = good;
     std::fill(edited.begin() + ptrdiff_t(good.size() / 2), edited.end(), 0xFF);
     bad.emplace_back("pixel data overwritten", edited);

@@ -242,15 +242,32 @@ bool VxExr_CheckHeader(const Imf::Header& header, int version, VxExrImage& image
     return true;
 }
 
-// Walks the header's attribute list before the library reads it, since the library allocates
-// what sizes inside the header claim before reading them: every attribute must fit in the file,
-// and so must the pixels of a preview image, the strings of a string vector and the unpacked
-// size of an ID manifest (bounded by 64 times its packed size, far beyond what zlib reaches on
-// real manifests). A name or type is at most 255 characters and its terminator.
-bool VxExr_AttributesFit(const VxExrImage& image)
+// Bytes of the attribute types whose values the library reads at a fixed length, whatever size
+// the file gives them.
+uint32_t VxExr_FixedSize(const std::string& type)
 {
-    constexpr size_t kMaxText = 256;
-    uint64_t position = 8;  // after the magic number and the version
+    static const std::pair<const char*, uint32_t> kSizes[] = {
+        {"box2i", 16}, {"box2f", 16}, {"chromaticities", 32}, {"compression", 1}, {"double", 8},
+        {"envmap", 1}, {"float", 4}, {"int", 4}, {"keycode", 28}, {"lineOrder", 1}, {"m33f", 36},
+        {"m33d", 72}, {"m44f", 64}, {"m44d", 128}, {"rational", 8}, {"tiledesc", 9}, {"timecode", 8},
+        {"v2i", 8}, {"v2f", 8}, {"v2d", 16}, {"v3i", 12}, {"v3f", 12}, {"v3d", 24}, {"deepImageState", 1},
+    };
+    for (const auto& [name, size] : kSizes)
+        if (type == name)
+            return size;
+    return 0;
+}
+
+// Walks the header's attribute list before the library reads it, since the library allocates
+// what sizes inside the header claim before reading them. The walk must read the list exactly
+// as the library will, so every value must have the length its type implies: fixed-length types
+// their length, a channel list its entries up to its terminator, a preview image its pixels, a
+// string vector its strings; any other type its size, within the file. An ID manifest's unpacked
+// size is bounded by 64 times its packed size, far beyond what zlib reaches on real manifests.
+bool VxExr_AttributesFit(const VxExrImage& image, int version)
+{
+    // Names and types have at most 31 characters, or 255 in files flagged for long names.
+    const size_t maxText = (Imf::getFlags(version) & Imf::LONG_NAMES_FLAG) ? 256 : 32;
     const uint64_t end = image.fileBytes;
     const auto readU32 = [&](uint64_t at, uint32_t& value) {
         uint8_t b[4];
@@ -259,44 +276,63 @@ bool VxExr_AttributesFit(const VxExrImage& image)
         value = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
         return true;
     };
+    const auto readText = [&](uint64_t at, std::string& text) {  // false when unterminated
+        char buffer[256];
+        const size_t got = size_t(std::min<uint64_t>(maxText, end > at ? end - at : 0));
+        if (got == 0 || !CVxExrFileStream::ReadAt(image.fd, at, buffer, got))
+            return false;
+        const void* terminator = std::memchr(buffer, 0, got);
+        if (!terminator)
+            return false;
+        text.assign(buffer, size_t(static_cast<const char*>(terminator) - buffer));
+        return true;
+    };
+
+    uint64_t position = 8;  // after the magic number and the version
     for (;;) {
-        char text[2 * kMaxText + 4];
-        const size_t got = size_t(std::min<uint64_t>(sizeof text, end > position ? end - position : 0));
-        if (got == 0 || !CVxExrFileStream::ReadAt(image.fd, position, text, got))
+        std::string name, type;
+        if (!readText(position, name))
             return false;
-        if (text[0] == 0)
+        if (name.empty())
             return true;  // the list's terminator
-        const char* nameEnd = static_cast<const char*>(std::memchr(text, 0, std::min(got, kMaxText)));
-        if (!nameEnd)
+        position += name.size() + 1;
+        if (!readText(position, type) || type.empty())
             return false;
-        const char* type = nameEnd + 1;
-        const size_t typeRoom = got - size_t(type - text);
-        const char* typeEnd = static_cast<const char*>(std::memchr(type, 0, std::min(typeRoom, kMaxText)));
-        if (!typeEnd)
-            return false;
-        position += uint64_t(typeEnd + 1 - text);
+        position += type.size() + 1;
         uint32_t size = 0;
         if (!readU32(position, size) || size > 0x7FFFFFFFu || size > end - position - 4)
             return false;
         position += 4;
         const uint64_t valueEnd = position + size;
-        const std::string typeName(type);
-        if (typeName == "preview") {
-            uint32_t width = 0, height = 0;
-            if (!readU32(position, width) || !readU32(position + 4, height) ||
-                uint64_t(width) * height > (uint64_t(size) - std::min<uint64_t>(size, 8)) / 4)
+
+        if (const uint32_t fixed = VxExr_FixedSize(type)) {
+            if (size != fixed)
                 return false;
-        } else if (typeName == "stringvector") {
-            for (uint64_t at = position; at < valueEnd;) {
-                uint32_t length = 0;
-                if (!readU32(at, length) || length > valueEnd - at - std::min<uint64_t>(valueEnd - at, 4))
-                    return false;
+        } else if (type == "chlist") {
+            uint64_t at = position;
+            std::string channel;
+            while (at < valueEnd && readText(at, channel) && !channel.empty())
+                at += channel.size() + 1 + 16;  // type, linearity and reserved bytes, sampling
+            if (at + 1 != valueEnd || !channel.empty())
+                return false;
+        } else if (type == "preview") {
+            uint32_t width = 0, height = 0;
+            if (size < 8 || !readU32(position, width) || !readU32(position + 4, height) ||
+                uint64_t(width) * height * 4 != uint64_t(size) - 8)
+                return false;
+        } else if (type == "stringvector") {
+            uint64_t at = position;
+            uint32_t length = 0;
+            while (at < valueEnd && valueEnd - at >= 4 && readU32(at, length) && length <= valueEnd - at - 4)
                 at += 4 + uint64_t(length);
-            }
-        } else if (typeName == "idmanifest") {
+            if (at != valueEnd)
+                return false;
+        } else if (type == "idmanifest") {
             uint32_t unpacked = 0;
             if (!readU32(position, unpacked) || uint64_t(unpacked) > 64 * uint64_t(size))
                 return false;
+        } else if (type == "floatvector" && size % 4 != 0) {
+            return false;
         }
         position = valueEnd;
     }
@@ -312,7 +348,7 @@ bool VxExr_Open(VxExrImage& image)
         return false;
     const int version = int(uint8_t(magic[4]) | uint8_t(magic[5]) << 8 | uint8_t(magic[6]) << 16 |
                             uint32_t(uint8_t(magic[7])) << 24);
-    if (Imf::isMultiPart(version) || !VxExr_AttributesFit(image))
+    if (Imf::isMultiPart(version) || !VxExr_AttributesFit(image, version))
         return false;  // one header to walk: files of several parts are refused anyway
     Imf::Header header;
     int readVersion = version;
