@@ -1,5 +1,6 @@
 // The contenders. Every peer decodes the whole file from its path into memory of its own, the
-// way its documentation shows, single-threaded (as the module decodes a frame); each run
+// way its documentation shows, single-threaded (as the module decodes a frame; OpenEXR alone
+// has one worker per core, as the module's EXR component has); each run
 // includes opening the file and reading its header. One untimed run first warms the page
 // cache and the library.
 #include "Contenders.h"
