@@ -1,3 +1,4 @@
+#include "formats/exr/ExrReader.h"
 #include "platform/VxStr.h"
 #include "platform/VxWin32.h"
 #include "plugin/ExrComponent.h"
@@ -57,6 +58,7 @@ CVxComPtr<IVxReadFileClass> ExrClass()
 
 // Opens bytes as an EXR file and delivers frame 0 into memory of this process.
 struct ExrDecoded {
+    CVxComPtr<IVxReadFileClass> fileClass;  // outlives the file, as a host keeps it
     HRESULT open = E_FAIL;
     HRESULT frame = E_FAIL;
     uint32_t bufferBytes = 0;
@@ -69,11 +71,11 @@ struct ExrDecoded {
 ExrDecoded Decode(const std::vector<uint8_t>& bytes)
 {
     ExrDecoded d;
-    CVxComPtr<IVxReadFileClass> fileClass = ExrClass();
-    if (!fileClass)
+    d.fileClass = ExrClass();
+    if (!d.fileClass)
         return d;
     ExrTestFile file(bytes);
-    d.open = fileClass->OpenReadFile(&d.file, 0, 0, file.Path(), TRUE);
+    d.open = d.fileClass->OpenReadFile(&d.file, 0, 0, file.Path(), TRUE);
     CVxComPtr<IVxReadStream> stream;
     if (FAILED(d.open) || FAILED(d.file->GetStream(&stream, -1, 0, 0, 0)) || FAILED(stream.As(d.stream)))
         return d;
@@ -151,6 +153,24 @@ TEST(ExrReader, GreyAndOpaqueWhereTheFileHasNoColourOrAlpha)
     EXPECT_EQ(std::vector<float>(bottomLeft, bottomLeft + 4), (std::vector<float>{grey, grey, grey, 1.0f}));
 }
 
+// The component is loaded only while an EXR class object (or a plug-in information object)
+// exists. A file whose component is not loaded answers its open with VXE_FILE_OPEN; here the
+// file is made directly, with another format's class object as its owner.
+TEST(ExrReader, OpensAnswerFileOpenWhileTheComponentIsNotLoaded)
+{
+    ASSERT_FALSE(VxExr_IsAvailable());
+    CVxComPtr<IClassFactory> factory;
+    CVxComPtr<IVxReadFileClass> owner;
+    ASSERT_EQ(DllGetClassObject(CLSID_VxPngPlugin, IID_IClassFactory, factory.OutVoid()), S_OK);
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IVxReadFileClass, owner.OutVoid()), S_OK);
+    CVxComPtr<IVxReadFile> file;
+    CVxExrReadFile* made = new CVxExrReadFile(static_cast<CVxStillReadFileClass*>(owner.Get()));
+    ASSERT_EQ(made->QueryInterface(IID_IVxReadFile, file.OutVoid()), S_OK);
+    const ExrTestFile exr(VxTest_WriteExr({}));
+    ASSERT_EQ(file->SetFileName(exr.Path()), S_OK);
+    EXPECT_EQ(file->Open(0, 0), VXE_FILE_OPEN);
+}
+
 TEST(ExrReader, ClaimsOnlyTheMagicNumber)
 {
     CVxComPtr<IVxReadFileClass> fileClass = ExrClass();
@@ -167,10 +187,12 @@ TEST(ExrReader, DescribesAStillWithThePixelAspectAndNoLayers)
 {
     const ExrDecoded d = Decode(VxTest_WriteExr({.pixelAspect = 2.0f}));
     ASSERT_EQ(d.frame, S_OK) << VxTest_Describe(d.frame);
-    EXPECT_EQ(d.record.extension.pixelAspect, 2.0);
-    EXPECT_EQ(d.record.extension.reserved, 1.0);
-    EXPECT_EQ(d.record.extension.frameRate, 0.0);
-    EXPECT_EQ(d.record.extension.flags, 0u);
+    tVXVIDEOEXTENSION extension;  // an aligned copy: the frame record packs it
+    std::memcpy(&extension, &d.record.extension, sizeof extension);
+    EXPECT_EQ(extension.pixelAspect, 2.0);
+    EXPECT_EQ(extension.reserved, 1.0);
+    EXPECT_EQ(extension.frameRate, 0.0);
+    EXPECT_EQ(extension.flags, 0u);
     EXPECT_EQ(d.record.header.biCompression, VxFourCC('V', 'X', 'D', 'B'));
 
     CVxComPtr<IVxReadLayer> layers;
