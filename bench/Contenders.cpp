@@ -1,5 +1,6 @@
 // The contenders. Every peer decodes the whole file from its path into memory of its own, the
-// way its documentation shows, single-threaded (as the module decodes a frame); each run
+// way its documentation shows, single-threaded (as the module decodes a frame; OpenEXR alone
+// has one worker per core, as the module's EXR component has); each run
 // includes opening the file and reading its header. One untimed run first warms the page
 // cache and the library.
 #include "Contenders.h"
@@ -512,6 +513,34 @@ std::string DecodeOpenExr(const VxBenchFile& file)
         return e.what();
     }
 }
+
+// The frame the module delivers, for the comparison: B, G, R, A floats, bottom row first.
+std::string DeliveredOpenExr(const VxBenchFile& file, std::vector<uint8_t>& frame)
+{
+    try {
+        Imf::InputFile input(file.path.c_str());
+        const Imath::Box2i window = input.header().dataWindow();
+        const size_t width = size_t(int64_t(window.max.x) - window.min.x + 1);
+        const size_t height = size_t(int64_t(window.max.y) - window.min.y + 1);
+        std::vector<float> pixels(width * height * 4);
+        const size_t xStride = sizeof(float) * 4, yStride = xStride * width;
+        char* base = reinterpret_cast<char*>(pixels.data()) -
+                     (int64_t(window.min.x) * int64_t(xStride) + int64_t(window.min.y) * int64_t(yStride));
+        Imf::FrameBuffer buffer;
+        const char* names[] = {"B", "G", "R", "A"};
+        for (size_t c = 0; c < 4; ++c)
+            buffer.insert(names[c], Imf::Slice(Imf::FLOAT, base + c * sizeof(float), xStride, yStride, 1, 1,
+                                               c == 3 ? 1.0 : 0.0));
+        input.setFrameBuffer(buffer);
+        input.readPixels(window.min.y, window.max.y);
+        frame.resize(pixels.size() * sizeof(float));
+        for (size_t y = 0; y < height; ++y)
+            std::memcpy(frame.data() + (height - 1 - y) * yStride, &pixels[y * width * 4], yStride);
+        return CheckSize(width, height, file);
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+}
 #endif
 
 // --- FreeImage ---------------------------------------------------------------------------------
@@ -564,7 +593,7 @@ const std::vector<VxBenchContender>& VxBench_Contenders()
 {
     static const std::vector<VxBenchContender> contenders = {
         {"bound", false, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd, F::Exr}, PrepareLowerBound},
-        {"vxstills", false, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd}, PrepareModule},
+        {"vxstills", false, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd, F::Exr}, PrepareModule},
         {"libpng", true, {F::Png}, PrepareLibpng, true, DecodeLibpng},
 #if VXBENCH_HAVE_SPNG
         {"libspng", true, {F::Png}, Timed<DecodeSpng>},
@@ -578,7 +607,7 @@ const std::vector<VxBenchContender>& VxBench_Contenders()
         {"stb_image", true, {F::Psd}, Timed<DecodeStb>, true, DeliveredStbPsd},  // the PSD reference
 #endif
 #if VXBENCH_HAVE_OPENEXR
-        {"OpenEXR", true, {F::Exr}, Timed<DecodeOpenExr>},
+        {"OpenEXR", true, {F::Exr}, Timed<DecodeOpenExr>, true, DeliveredOpenExr},
 #endif
 #if VXBENCH_HAVE_FREEIMAGE
         {"FreeImage", true, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd, F::Exr}, Timed<DecodeFreeImage>},

@@ -4,7 +4,7 @@
 const VxClassRow kVxClassTable[4] = {
     {&CLSID_VxJpegPlugin, VxJpg_CreateReadFileClass, VxJpg_CreateRenderFileClass},
     {&CLSID_VxPngPlugin, VxPng_CreateReadFileClass, VxPng_CreateRenderFileClass},
-    {&CLSID_VxExrPlugin, nullptr, VxExr_CreateRenderFileClass},
+    {&CLSID_VxExrPlugin, VxExr_CreateReadFileClass, VxExr_CreateRenderFileClass},
     {&CLSID_VxPsdPlugin, VxLayeredPsd_CreateReadFileClass, VxPsd_CreateRenderFileClass},
 };
 

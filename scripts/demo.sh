@@ -43,6 +43,15 @@ for sample in "$out"/samples/psd-*.psd; do
   esac
 done
 
+# OpenEXR (through OpenExr.so beside the module): half, float, luminance, luminance with chroma,
+# tiled and an offset data window, each as a tone-mapped PNG preview and as OpenEXR again.
+mkdir -p "$out/exr"
+for sample in "$out"/samples/exr-*.exr; do
+  name=$(basename "$sample" .exr)
+  "$build/vxhost" decode "$sample" -o "$out/exr/$name.png"
+  "$build/vxhost" decode "$sample" -o "$out/exr/$name.exr" >/dev/null
+done
+
 # Round trip, last: tag a sample, convert it to another format whose reader the module has,
 # and read the metadata back from the converted file's sidecar.
 rt="$out/roundtrip"
