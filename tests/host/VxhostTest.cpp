@@ -262,36 +262,6 @@ TEST(Vxhost, DecodeWritesThePictureTopRowFirst)
     }
 }
 
-TEST(Vxhost, DecodeKeepsSixteenBitSamples)
-{
-    CVxTestDirectory directory;
-    VxTestPngOptions png;
-    png.width = 4;
-    png.height = 3;
-    png.colorType = 2;
-    png.bitDepth = 16;
-    const std::string in = directory.Path("deep.png");
-    const std::string out = directory.Path("deep-out.png");
-    VxTest_WriteBytes(in, VxTest_WritePng(png));
-    const VxTestHostRun run = VxTest_RunHost({"decode", in, "-o", out, "--token", "kind1"});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-
-    // 64-bit frames give a 16-bit preview; opaque, so the simplified reader's linear samples
-    // are exactly the stored ones.
-    png_image image = {};
-    image.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&image, out.c_str()));
-    EXPECT_EQ(image.format & PNG_FORMAT_FLAG_LINEAR, uint32_t(PNG_FORMAT_FLAG_LINEAR));
-    image.format = PNG_FORMAT_LINEAR_RGB_ALPHA;
-    std::vector<uint16_t> samples(4 * 4 * 3);
-    ASSERT_TRUE(png_image_finish_read(&image, nullptr, samples.data(), 0, nullptr));
-    const std::vector<uint16_t> written = VxTest_PngSamples(png);
-    std::vector<uint16_t> expected;
-    for (size_t i = 0; i < written.size(); i += 3)
-        expected.insert(expected.end(), {written[i], written[i + 1], written[i + 2], 65535});
-    EXPECT_EQ(samples, expected);
-}
-
 TEST(Vxhost, DecodeDeliversTheSameBytesIntoEveryKindOfToken)
 {
     CVxTestDirectory directory;
@@ -319,18 +289,6 @@ TEST(Vxhost, DecodeDeliversTheSameBytesIntoEveryKindOfToken)
         EXPECT_EQ(value["frame"]["imageBytes"].number, 48);
         EXPECT_EQ(value["frame"]["header"]["bitCount"].number, 24);
     }
-}
-
-TEST(Vxhost, MetaOfAPictureWithoutSidecar)
-{
-    CVxTestDirectory directory;
-    const std::string in = directory.Path("plain.png");
-    ASSERT_TRUE(VxTest_WritePicture(in, 2, 2, VxTest_Pixels(2, 2, false), false));
-    const VxTestJson value = VxTest_RunJson({"meta", in, "--json"});
-    EXPECT_EQ(value["summaryStreamBytes"].number, 12);  // the list header only
-    EXPECT_EQ(value["summaryCount"].number, 0);
-    EXPECT_EQ(value["fields"].items.size(), 0u);
-    EXPECT_FALSE(value["mediaManager"]["present"].boolean);
 }
 
 TEST(Vxhost, MetaListsTheSidecarFields)
