@@ -1,14 +1,14 @@
 # make demo: set up, build, run the main job.  make test: set up, build, run every test.
 # make test also runs the sanitizer builds (asan, tsan) and a short run of every fuzz target.
 # make fuzz: every fuzz target for FUZZ_SECONDS.  make bench: the module against peer decoders.
-# make memcheck: valgrind over vxhost.
+# make memcheck: valgrind over vxhost.  make coverage: line and branch coverage of module and host.
 BUILD ?= build
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 5
 export JOBS
 
-.PHONY: all setup build demo test test-plain asan tsan fuzz fuzz-smoke bench memcheck clean
+.PHONY: all setup build demo test test-plain asan tsan fuzz fuzz-smoke bench memcheck coverage clean
 
 all: build
 
@@ -45,6 +45,9 @@ bench: build
 
 memcheck: build
 	@scripts/memcheck.sh $(BUILD)
+
+coverage: setup
+	@scripts/coverage.sh
 
 clean:
 	rm -rf $(BUILD) build-*

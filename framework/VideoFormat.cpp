@@ -160,9 +160,9 @@ HRESULT VxFio_SetStreamFormatInfo(VXFILESTREAMFORMATINFOv2* record, const BITMAP
 {
     if (!record)
         return E_POINTER;
-    const uint32_t size = std::max<uint32_t>(record->size, sizeof(VXFILESTREAMFORMATINFOv2));
-    std::memset(record, 0, size);
-    record->size = size;
+    // Exactly the record: the size word of a host's out record may be anything.
+    std::memset(record, 0, sizeof(VXFILESTREAMFORMATINFOv2));
+    record->size = sizeof(VXFILESTREAMFORMATINFOv2);
     record->streamType = kVxStreamTypeVideo;
     record->length = length;
     if (extension)
@@ -186,7 +186,9 @@ HRESULT VxFio_FillStreamFormatInfo(IUnknown* stream, uint32_t type, VXFILESTREAM
             return E_POINTER;
         CVxComPtr<IVxReadVideoStream> video;
         VX_RETURN_IF_FAILED(stream->QueryInterface(IID_IVxReadVideoStream, video.OutVoid()));
-        return video->GetFormatInfo(record);
+        const HRESULT hr = video->GetFormatInfo(record);
+        record->size = size;  // the caller's larger record keeps its size
+        return hr;
     }
     case kVxStreamTypeAudio: {
         if (!stream)

@@ -42,8 +42,9 @@ void VxVideo_InitVideoExtension(tVXVIDEOEXTENSION* extension, double frameRate, 
 // A short text describing a bitmap header ("640 x 480, 24 bits"), cut to bufChars.
 HRESULT VxVideo_GetAttribsText(const BITMAPINFOHEADER* header, char16_t* buf, int32_t bufChars);
 
-// Video form of the format record: clears max(size, 184) bytes (the caller's size field is
-// its capacity), keeps that size, type 2, the length, the header and extension when given.
+// Video form of the format record: clears exactly its 184 bytes whatever the size word holds
+// (a host's out record may be uninitialised), sets size 184, type 2, the length, the header and
+// extension when given.
 HRESULT VxFio_SetStreamFormatInfo(VXFILESTREAMFORMATINFOv2* record, const BITMAPINFOHEADER* header,
                                   const tVXVIDEOEXTENSION* extension, int64_t length);
 

@@ -1,5 +1,6 @@
 // Sidecar reading: the bytes become the sidecar beside a media file ("m.jpg"), which is then
 // recognised, looked up and read the way a metadata object reads it.
+// libFuzzer: -max_len=20000 (past the reader's 4 KiB window, so refills and large reads happen)
 #include "platform/VxOwners.h"
 #include "platform/VxStr.h"
 #include "support/Sidecar.h"

@@ -10,6 +10,7 @@
 // block (a double free, a stray pointer) is refused with ERROR_INVALID_HANDLE without being
 // read. The registry is intrusive (the header holds the chain link) and allocates nothing, so
 // registering can neither fail nor throw.
+#include "VxFault.h"
 #include "VxWin32.h"
 
 #include <sys/mman.h>
@@ -154,6 +155,8 @@ BlockHeader* AllocateStorage(size_t bytes)
 {
     BlockHeader* header = nullptr;
     size_t mapped = 0;
+    if (VxFault_AllocationFails())
+        return nullptr;
     if (bytes >= kMappedThreshold) {
         uint8_t* base = MapAligned(bytes, &mapped);
         if (!base)

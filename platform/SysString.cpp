@@ -1,6 +1,7 @@
 // Automation strings: a 32-bit byte length, then the UTF-16 text and a terminator, in one
 // heap block. The host frees them through SysFreeString, so module and host agree on the
 // allocator.
+#include "VxFault.h"
 #include "VxWin32.h"
 
 #include <cstdlib>
@@ -37,6 +38,8 @@ extern "C" BSTR SysAllocStringLen(const char16_t* text, UINT chars)
     if (chars > kMaxChars)
         return nullptr;
     const size_t bytes = size_t(chars) * sizeof(char16_t);
+    if (VxFault_AllocationFails())
+        return nullptr;
     auto* block = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) + bytes + sizeof(char16_t)));
     if (!block)
         return nullptr;

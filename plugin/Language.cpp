@@ -4,6 +4,7 @@
 
 #include "contracts/VxIdentifiers.h"
 #include "contracts/VxResults.h"
+#include "../platform/VxFault.h"
 
 #include <atomic>
 #include <new>
@@ -312,7 +313,7 @@ HRESULT VxLang_Open(VXLANG** language, HINSTANCE, uint32_t, uint32_t)
 {
     if (!language)
         return E_POINTER;
-    *language = new (std::nothrow) VXLANG;
+    *language = VxFault_AllocationFails() ? nullptr : new (std::nothrow) VXLANG;
     return *language ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -38,10 +38,13 @@ rm -rf "$out/seeds" "$out/logs"
 mkdir -p "$out/seeds" "$out/logs" "$out/artifacts"
 "$out/vxfuzzseeds" "$out/seeds" >/dev/null
 
+# A target may ask for options of its own in a comment line "// libFuzzer: -max_len=N ...".
 run_target() {
   local name=$1
+  local own
+  read -ra own <<<"$(sed -n 's|^// libFuzzer: \(-[^(]*\).*|\1|p' "fuzz/$name.cpp" 2>/dev/null)"
   mkdir -p "$out/corpus/$name" "$out/seeds/$name"
-  "$out/$name" -max_total_time="$seconds" "${limits[@]}" -print_final_stats=1 \
+  "$out/$name" -max_total_time="$seconds" "${limits[@]}" "${own[@]}" -print_final_stats=1 \
     -artifact_prefix="$out/artifacts/$name-" "$out/corpus/$name" "$out/seeds/$name" \
     >"$out/logs/$name.log" 2>&1
 }

@@ -8,7 +8,7 @@ packages=(
   g++ cmake ninja-build make pkg-config
   libgtest-dev
   libpng-dev zlib1g-dev libjpeg62-turbo-dev libopenexr-dev
-  clang libclang-rt-14-dev valgrind
+  clang libclang-rt-14-dev valgrind gcovr
   python3
   imagemagick
 )

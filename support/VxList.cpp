@@ -1,6 +1,7 @@
 // The library's item lists.
 #include "VxList.h"
 
+#include "../platform/VxFault.h"
 #include "../platform/VxOwners.h"
 
 #include <algorithm>
@@ -21,6 +22,8 @@ struct HeapItemHead {
 
 void* HeapItem_Alloc(size_t size)
 {
+    if (VxFault_AllocationFails())
+        return nullptr;
     auto* head = static_cast<HeapItemHead*>(std::calloc(1, sizeof(HeapItemHead) + size));
     if (!head)
         return nullptr;

@@ -65,9 +65,9 @@ bool VxPng_OrdersChannelsItself(const VxPngImage& image)
 // bits turned into alpha. The row passes below do the rest.
 //
 // Palette images with transparency are not expanded by libpng but unpacked to one index per
-// byte and expanded by the module from the colour table, which gives the same pixels (colour
-// entries with the tRNS alphas, 255 beyond them) and lets the pass refuse indices beyond the
-// palette, which libpng's expansion would turn into black.
+// byte and expanded by the module from the colour table, which gives the pixels libpng's
+// expansion gives: colour entries with the tRNS alphas (255 beyond them), and black for an
+// index past the palette.
 void VxPng_SetTransformations(png_structp png, const VxPngImage& image)
 {
     const bool grey = image.colorType == kPngColorGrey;
@@ -179,14 +179,16 @@ bool VxPng_WidenIndex2(uint8_t* row, const VxPngImage& image)
     return largest < image.paletteCount;
 }
 
-// One index per byte to the B, G, R, A entries of the colour table, from the right.
+// One index per byte to the B, G, R, A entries of the colour table, from the right. An index
+// past the palette has no colour: it becomes black, opaque (tRNS never covers more entries
+// than the palette has). Expanded pixels always exist, so no index is refused here.
 bool VxPng_ExpandPalette(uint8_t* row, const VxPngImage& image)
 {
+    constexpr RGBQUAD kPastThePalette = {0, 0, 0, 255};
     for (uint32_t x = image.width; x-- > 0;) {
         const uint8_t index = row[x];
-        if (index >= image.paletteCount)
-            return false;
-        std::memcpy(row + 4 * size_t(x), &image.palette[index], 4);
+        const RGBQUAD& entry = index < image.paletteCount ? image.palette[index] : kPastThePalette;
+        std::memcpy(row + 4 * size_t(x), &entry, 4);
     }
     return true;
 }
@@ -622,7 +624,8 @@ HRESULT CVxPngDecoder::DecodeRows(const VxPngImage& image, uint8_t* pixels)
         if (png_get_rowbytes(png, info) > image.stride)
             png_error(png, "Row wider than the frame row");
 
-        // Indices beyond the palette are refused: the colour table has no entry for them.
+        // Indices beyond the palette of an image without tRNS are refused: the colour table the
+        // host widens with has no entry for them.
         for (int pass = 0; pass < passes; ++pass) {
             for (uint32_t y = 0; y < image.height; ++y) {
                 uint8_t* row = VxPng_FrameRow(image, pixels, y);

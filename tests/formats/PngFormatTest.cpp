@@ -335,10 +335,11 @@ TEST(PngFormat, UnknownChunksAreFatalOnlyWhenCritical)
     EXPECT_EQ(Decode(VxTest_WritePng(o)).hr, E_FAIL);
 }
 
-TEST(PngFormat, RefusesPaletteIndicesBeyondThePalette)
+TEST(PngFormat, PaletteIndicesBeyondThePaletteAreRefusedOrExpandedToBlack)
 {
     // A one-entry palette: index 1 has no colour, at every depth, with and without tRNS and
-    // interlacing.
+    // interlacing. Without tRNS the host widens the indices and the frame is refused; with
+    // tRNS the expansion makes it black and opaque.
     for (uint8_t depth : {1, 2, 4, 8}) {
         for (bool transparency : {false, true}) {
             for (bool interlace : {false, true}) {
@@ -349,7 +350,13 @@ TEST(PngFormat, RefusesPaletteIndicesBeyondThePalette)
                                    .palette = {1, 2, 3}};
                 if (transparency)
                     o.transparency = std::vector<uint16_t>{9};
-                EXPECT_EQ(Decode(VxTest_WritePng(o)).hr, E_FAIL);
+                const PngDecoded past = Decode(VxTest_WritePng(o));
+                if (transparency) {
+                    ASSERT_EQ(past.hr, S_OK) << VxTest_Describe(past.hr);
+                    EXPECT_EQ(past.frame, VxTest_PngExpectedFrame(o, 32));
+                } else {
+                    EXPECT_EQ(past.hr, E_FAIL);
+                }
                 o.samples = {0, 0, 0, 0, 0, 0};
                 const PngDecoded decoded = Decode(VxTest_WritePng(o));
                 ASSERT_EQ(decoded.hr, S_OK) << VxTest_Describe(decoded.hr);

@@ -15,14 +15,9 @@ constexpr HRESULT kPartialCopy = HRESULT(0x80070000u | ERROR_PARTIAL_COPY);
 
 _vxmemorytoken LocalToken(void* base, uint32_t offset, int32_t size, uint32_t kind = kVxTokenKindMemory)
 {
-    _vxmemorytoken token{};
+    _vxmemorytoken token = VxTest_LocalToken(base, size, kind);
     token.memoryHandle = 0xDEAD;  // never used for tokens of this process
-    token.baseAddress = reinterpret_cast<uintptr_t>(base);
-    token.dataSize = size;
-    token.mappedSize = uint32_t(size);
     token.dataOffset = offset;
-    token.kind = kind;
-    token.ownerProcessId = GetCurrentProcessId();
     return token;
 }
 
@@ -164,6 +159,25 @@ TEST(MemoryToken, TokensOfAnExitedProcessAreInvalid)
     EXPECT_TRUE(FAILED(CMappingOfVxMemoryToken::CopyData(bytes, owner.MappingToken(0, 256), 256)));
     EXPECT_TRUE(FAILED(CMappingOfVxMemoryToken::CopyData(owner.MemoryToken(0, 256), bytes, 256)));
     EXPECT_TRUE(FAILED(CMappingOfVxMemoryToken::CopyData(owner.MappingToken(0, 256), bytes, 256)));
+}
+
+// The owner dies while a delivery holds its memory: the mapped view stays writable, the copy
+// back to the gone process fails quietly, and nothing crashes.
+TEST(MemoryToken, OwnerDyingDuringADeliveryEndsItCleanly)
+{
+    CVxOwnerProcess owner(8192);
+    ASSERT_TRUE(owner.Ok());
+    CMappingOfVxMemoryToken copied(owner.MemoryToken(0, 4096), kVxTokenAccessRead | kVxTokenAccessWrite);
+    CMappingOfVxMemoryToken mapped(owner.MappingToken(0, 8192), kVxTokenAccessRead | kVxTokenAccessWrite);
+    ASSERT_NE(copied.Pointer(), nullptr);
+    ASSERT_NE(mapped.Pointer(), nullptr);
+    owner.Exit();
+    std::memset(copied.Pointer(), 1, 4096);
+    std::memset(mapped.Pointer(), 2, 8192);
+    copied.Dispose();
+    mapped.Dispose();
+    EXPECT_EQ(copied.Pointer(), nullptr);
+    EXPECT_EQ(mapped.Pointer(), nullptr);
 }
 
 TEST(MemoryToken, CopyOutNeedsRoomForTheWholeDataAndCopiesExactlyIt)

@@ -86,31 +86,6 @@ TEST_F(ReadFileClassTest, InfoTextsComeFromTheRecordByPosition)
     EXPECT_EQ(m_class->GetInfoText(ids, 0, nullptr), S_OK);
 }
 
-TEST_F(ReadFileClassTest, FormatNameFollowsTheManagersLanguage)
-{
-    CFakeManager manager;
-    manager.m_language = 1031;
-    ASSERT_EQ(m_class->SetFileIOManager(&manager), S_OK);
-    EXPECT_EQ(manager.m_presetLanguage, 1033u);  // asked with the module's current language
-    EXPECT_EQ(manager.m_refs, 1);                // kept without a reference
-    EXPECT_EQ(VxLang_GetLCID(VxModule_Language()), 1031u);
-    const uint32_t id = 5;
-    BSTR text = nullptr;
-    ASSERT_EQ(m_class->GetInfoText(&id, 1, &text), S_OK);
-    EXPECT_EQ(Text(text), std::u16string(VxLang_LoadString(VxModule_Language(), 423)));
-    SysFreeString(text);
-
-    manager.m_languageResult = E_FAIL;  // a failing query keeps the language
-    manager.m_language = 1036;
-    EXPECT_EQ(m_class->SetFileIOManager(&manager), S_OK);
-    EXPECT_EQ(VxLang_GetLCID(VxModule_Language()), 1031u);
-
-    VxLang_UpdateKernelLCID(VxModule_Language(), 1033, 1);
-    ASSERT_EQ(m_class->GetInfoText(&id, 1, &text), S_OK);
-    EXPECT_EQ(Text(text), u"Joint Picture Experts Group");
-    SysFreeString(text);
-}
-
 TEST_F(ReadFileClassTest, ClassIndexStartsWithAllBitsSet)
 {
     uint32_t value = 0;

@@ -5,7 +5,6 @@
 #include "support/VxList.h"
 #include "tests/common/VxTest.h"
 #include "tests/fixtures/SidecarWriter.h"
-#include "tests/platform/TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -163,51 +163,6 @@ std::vector<uint8_t> VxTest_TestWidened(const VxTestImage& image, uint32_t layer
     return pixels;
 }
 
-CVxTestTempFile::CVxTestTempFile(const std::vector<uint8_t>& bytes)
-{
-    char pattern[] = "/tmp/vxframeworkXXXXXX";
-    const int fd = mkstemp(pattern);
-    if (fd >= 0)
-        close(fd);
-    m_path = pattern;
-    m_widePath = VxStr_FromUtf8(m_path);
-    Write(bytes);
-}
-
-CVxTestTempFile::~CVxTestTempFile()
-{
-    Remove();
-}
-
-void CVxTestTempFile::Write(const std::vector<uint8_t>& bytes)
-{
-    const int fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0)
-        return;
-    [[maybe_unused]] const ssize_t written = write(fd, bytes.data(), bytes.size());
-    close(fd);
-    // Each version gets its own modification time, whatever the file system's resolution.
-    const timespec times[2] = {{1000000000 + m_generation, 0}, {1000000000 + m_generation, 0}};
-    utimensat(AT_FDCWD, m_path.c_str(), times, 0);
-    ++m_generation;
-}
-
-void CVxTestTempFile::Remove()
-{
-    unlink(m_path.c_str());
-}
-
-_vxmemorytoken VxTest_LocalToken(void* data, int32_t bytes)
-{
-    _vxmemorytoken token = {};
-    token.baseAddress = reinterpret_cast<uint64_t>(data);
-    token.dataSize = bytes;
-    token.mappedSize = uint32_t(bytes);
-    token.kind = kVxTokenKindMemory;
-    token.ownerProcessId = GetCurrentProcessId();
-    return token;
-}
-
 // The JPEG reader's texts and string ids, under class ids of its own.
 const VXREADFILECLASSRECORD kVxTestRecord = {
     u"JPEG",
@@ -390,24 +345,6 @@ CVxComPtr<IVxReadVideoStream> VxTest_GetStream(IVxReadFile* file, int32_t index)
     if (FAILED(file->GetStream(&stream, -1, index, 0, 0)))
         return {};
     return CVxComPtr<IVxReadVideoStream>(static_cast<IVxReadVideoStream*>(stream));
-}
-
-HRESULT VxTest_ReadFrame(IVxReadVideoStream* stream, std::vector<uint8_t>* pixels, VXFRAMEINFO* frame)
-{
-    uint32_t flags = 0;
-    uint32_t bytes = 0;
-    VX_RETURN_IF_FAILED(stream->GetFrameBufferSize(0, 0, &flags, &bytes));
-    VXFRAMEINFO record = {};
-    VX_RETURN_IF_FAILED(stream->GetFrameFormat(0, 0, &flags, &record));
-    pixels->assign(bytes, 0xCD);
-    uint32_t delivered = 0;
-    const HRESULT hr = stream->GetFrame(0, 0, &flags, VxTest_LocalToken(pixels->data(), int32_t(bytes)),
-                                        &record, &delivered);
-    if (frame)
-        *frame = record;
-    if (SUCCEEDED(hr) && delivered != bytes)
-        return E_UNEXPECTED;  // the host was told a different size than it received
-    return hr;
 }
 
 CVxTestReadFile* VxTest_TestFile(IVxReadFile* file)

@@ -9,6 +9,7 @@
 #include "framework/StillReadVideoStream.h"
 #include "framework/VideoFormat.h"
 #include "plugin/contracts/VxComPtr.h"
+#include "tests/common/VxTest.h"
 
 #include <atomic>
 #include <string>
@@ -42,27 +43,6 @@ std::vector<uint8_t> VxTest_TestPixels(const VxTestImage& image, uint32_t layer)
 // The 32-bit frame the host receives for an image of 8 bits per pixel or fewer, computed
 // independently of the widening code.
 std::vector<uint8_t> VxTest_TestWidened(const VxTestImage& image, uint32_t layer);
-
-// A temporary file; Write replaces its contents and moves its modification time forward.
-class CVxTestTempFile {
-public:
-    explicit CVxTestTempFile(const std::vector<uint8_t>& bytes);
-    ~CVxTestTempFile();
-    CVxTestTempFile(const CVxTestTempFile&) = delete;
-    CVxTestTempFile& operator=(const CVxTestTempFile&) = delete;
-
-    void Write(const std::vector<uint8_t>& bytes);
-    void Remove();
-    const char16_t* Path() const { return m_widePath.c_str(); }
-
-private:
-    std::string m_path;
-    std::u16string m_widePath;
-    int m_generation = 0;
-};
-
-// A token naming memory of this process.
-_vxmemorytoken VxTest_LocalToken(void* data, int32_t bytes);
 
 extern const VXREADFILECLASSRECORD kVxTestRecord;
 
@@ -120,8 +100,5 @@ CVxComPtr<IVxReadFileClass> VxTest_CreateTestClass();
 CVxComPtr<IVxReadFile> VxTest_OpenTestFile(IVxReadFileClass* fileClass, const char16_t* path,
                                            HRESULT* result = nullptr);
 CVxComPtr<IVxReadVideoStream> VxTest_GetStream(IVxReadFile* file, int32_t index);
-// GetFrameBufferSize, GetFrameFormat and GetFrame of frame 0 into a fresh local block.
-HRESULT VxTest_ReadFrame(IVxReadVideoStream* stream, std::vector<uint8_t>* pixels,
-                         VXFRAMEINFO* frame = nullptr);
 // The test file object behind an interface of the test format.
 CVxTestReadFile* VxTest_TestFile(IVxReadFile* file);

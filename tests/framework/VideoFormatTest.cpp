@@ -112,9 +112,10 @@ TEST(VideoFormat, FillStreamFormatInfoKeepsALargerRecordSize)
 
 TEST(VideoFormat, SetStreamFormatInfoWritesTheVideoRecord)
 {
-    VXFILESTREAMFORMATINFOv2 record;
-    std::memset(&record, 0x5A, sizeof(record));
-    record.size = 0;
+    // An uninitialised out record of a host: its size word says nothing about its capacity.
+    uint8_t bytes[256];
+    std::memset(bytes, 0x5A, sizeof(bytes));
+    VXFILESTREAMFORMATINFOv2& record = *reinterpret_cast<VXFILESTREAMFORMATINFOv2*>(bytes);
     BITMAPINFOHEADER header = {};
     header.biWidth = 7;
     tVXVIDEOEXTENSION extension;
@@ -130,6 +131,7 @@ TEST(VideoFormat, SetStreamFormatInfoWritesTheVideoRecord)
     EXPECT_EQ(record.extension.video.interlaceType, 0xFFFFFFFFu);
     EXPECT_EQ(record.extension.video.pixelAspect, 1.0);
     EXPECT_EQ(record.format.audio[95], 0);
+    EXPECT_EQ(bytes[184], 0x5A) << "nothing is written past the record";
 }
 
 TEST(VideoFormat, AttribsTextNamesSizeDepthAndKind)

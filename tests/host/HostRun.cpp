@@ -19,8 +19,8 @@ namespace {
 
 std::string VxTest_ReadText(const std::string& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> bytes = VxTest_ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 }  // namespace
@@ -61,32 +61,4 @@ VxTestHostRun VxTest_RunHost(const std::vector<std::string>& args)
     run.out = VxTest_ReadText(outPath);
     run.err = VxTest_ReadText(errPath);
     return run;
-}
-
-CVxTestDirectory::CVxTestDirectory()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "vxhost-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()))
-        m_path = pattern;
-}
-
-CVxTestDirectory::~CVxTestDirectory()
-{
-    std::error_code ignored;
-    if (!m_path.empty())
-        std::filesystem::remove_all(m_path, ignored);
-}
-
-bool VxTest_WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream file(path, std::ios::binary);
-    file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return bool(file);
-}
-
-std::vector<uint8_t> VxTest_ReadFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(file),
-                                std::istreambuf_iterator<char>());
 }

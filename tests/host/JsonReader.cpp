@@ -2,180 +2,119 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
-class CVxTestJsonParser {
-public:
-    explicit CVxTestJsonParser(const std::string& text) : m_text(text) {}
+// Recursive descent over RFC 8259; at is the byte offset reached.
+struct CVxTestJsonParser {
+    const std::string& text;
+    size_t at = 0;
 
-    bool Document(VxTestJson& value, std::string& error)
-    {
-        const bool ok = Value(value, 0) && (SkipSpace(), m_at == m_text.size());
-        if (!ok)
-            error = "not JSON at byte " + std::to_string(m_at);
-        return ok;
-    }
+    void Space() { while (at < text.size() && std::strchr(" \n\r\t", text[at]) && text[at]) ++at; }
+    bool Eat(char c) { Space(); return at < text.size() && text[at] == c && (++at, true); }
+    bool Word(const char* w) { const size_t n = std::strlen(w); return text.compare(at, n, w) == 0 && (at += n, true); }
 
-private:
-    void SkipSpace()
-    {
-        while (m_at < m_text.size() && (m_text[m_at] == ' ' || m_text[m_at] == '\n' ||
-                                        m_text[m_at] == '\r' || m_text[m_at] == '\t'))
-            ++m_at;
-    }
-    bool Literal(const char* word)
-    {
-        const std::string w = word;
-        if (m_text.compare(m_at, w.size(), w) != 0)
-            return false;
-        m_at += w.size();
-        return true;
-    }
-    bool Value(VxTestJson& value, int depth)
-    {
-        if (depth > 64)
-            return false;
-        SkipSpace();
-        if (m_at >= m_text.size())
-            return false;
-        const char c = m_text[m_at];
-        if (c == '{')
-            return Object(value, depth);
-        if (c == '[')
-            return Array(value, depth);
-        if (c == '"')
-            return value.type = VxTestJson::Type::String, String(value.text);
-        if (Literal("true"))
-            return value.type = VxTestJson::Type::Bool, value.boolean = true, true;
-        if (Literal("false"))
-            return value.type = VxTestJson::Type::Bool, value.boolean = false, true;
-        if (Literal("null"))
-            return value.type = VxTestJson::Type::Null, true;
-        return Number(value);
-    }
-    bool Number(VxTestJson& value)
-    {
-        const size_t start = m_at;
-        if (m_at < m_text.size() && m_text[m_at] == '-')
-            ++m_at;
-        const size_t digits = m_at;
-        while (m_at < m_text.size() && isdigit(uint8_t(m_text[m_at])))
-            ++m_at;
-        if (m_at == digits || (m_text[digits] == '0' && m_at - digits > 1))
-            return false;
-        if (m_at < m_text.size() && m_text[m_at] == '.') {
-            const size_t fraction = ++m_at;
-            while (m_at < m_text.size() && isdigit(uint8_t(m_text[m_at])))
-                ++m_at;
-            if (m_at == fraction)
-                return false;
-        }
-        if (m_at < m_text.size() && (m_text[m_at] == 'e' || m_text[m_at] == 'E')) {
-            ++m_at;
-            if (m_at < m_text.size() && (m_text[m_at] == '+' || m_text[m_at] == '-'))
-                ++m_at;
-            const size_t exponent = m_at;
-            while (m_at < m_text.size() && isdigit(uint8_t(m_text[m_at])))
-                ++m_at;
-            if (m_at == exponent)
-                return false;
-        }
-        value.type = VxTestJson::Type::Number;
-        value.number = std::strtod(m_text.substr(start, m_at - start).c_str(), nullptr);
-        return true;
-    }
     bool String(std::string& out)
     {
-        ++m_at;  // the opening quote
-        while (m_at < m_text.size()) {
-            const char c = m_text[m_at++];
-            if (c == '"')
-                return true;
-            if (uint8_t(c) < 0x20)
+        if (!Eat('"'))
+            return false;
+        while (at < text.size() && text[at] != '"') {
+            const unsigned char c = uint8_t(text[at++]);
+            if (c < 0x20)
                 return false;
             if (c != '\\') {
-                out += c;
+                out += char(c);
                 continue;
             }
-            if (m_at >= m_text.size())
+            if (at >= text.size())
                 return false;
-            const char e = m_text[m_at++];
-            switch (e) {
-            case '"': out += '"'; break;
-            case '\\': out += '\\'; break;
-            case '/': out += '/'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            case 'u': {
-                if (m_text.size() - m_at < 4)
-                    return false;
-                const unsigned long unit = std::strtoul(m_text.substr(m_at, 4).c_str(), nullptr, 16);
-                m_at += 4;
-                if (unit >= 0x80)
-                    return false;  // the writer escapes only control characters
-                out += char(unit);
-                break;
-            }
-            default: return false;
+            const char e = text[at++];
+            if (const char* p = std::strchr("\"\\/bfnrt", e); p && e) {
+                out += "\"\\/\b\f\n\r\t"[p - "\"\\/bfnrt"];
+            } else if (e == 'u' && at + 4 <= text.size()) {
+                const unsigned long code = std::strtoul(text.substr(at, 4).c_str(), nullptr, 16);
+                at += 4;
+                if (code < 0x80) {
+                    out += char(code);
+                } else if (code < 0x800) {
+                    out += char(0xC0 | (code >> 6));
+                    out += char(0x80 | (code & 0x3F));
+                } else {
+                    out += char(0xE0 | (code >> 12));
+                    out += char(0x80 | ((code >> 6) & 0x3F));
+                    out += char(0x80 | (code & 0x3F));
+                }
+            } else {
+                return false;
             }
         }
-        return false;
-    }
-    bool Array(VxTestJson& value, int depth)
-    {
-        value.type = VxTestJson::Type::Array;
-        ++m_at;
-        SkipSpace();
-        if (m_at < m_text.size() && m_text[m_at] == ']')
-            return ++m_at, true;
-        for (;;) {
-            value.items.emplace_back();
-            if (!Value(value.items.back(), depth + 1))
-                return false;
-            SkipSpace();
-            if (m_at >= m_text.size())
-                return false;
-            const char c = m_text[m_at++];
-            if (c == ']')
-                return true;
-            if (c != ',')
-                return false;
-        }
-    }
-    bool Object(VxTestJson& value, int depth)
-    {
-        value.type = VxTestJson::Type::Object;
-        ++m_at;
-        SkipSpace();
-        if (m_at < m_text.size() && m_text[m_at] == '}')
-            return ++m_at, true;
-        for (;;) {
-            SkipSpace();
-            std::string key;
-            if (m_at >= m_text.size() || m_text[m_at] != '"' || !String(key))
-                return false;
-            SkipSpace();
-            if (m_at >= m_text.size() || m_text[m_at++] != ':')
-                return false;
-            if (value.members.count(key) || !Value(value.members[key], depth + 1))
-                return false;
-            SkipSpace();
-            if (m_at >= m_text.size())
-                return false;
-            const char c = m_text[m_at++];
-            if (c == '}')
-                return true;
-            if (c != ',')
-                return false;
-        }
+        return at++ < text.size();
     }
 
-    const std::string& m_text;
-    size_t m_at = 0;
+    bool Value(VxTestJson& v, int depth)
+    {
+        Space();
+        if (depth > 64 || at >= text.size())
+            return false;
+        const char c = text[at];
+        if (c == '{') {
+            v.type = VxTestJson::Type::Object;
+            ++at;
+            if (Eat('}'))
+                return true;
+            do {
+                std::string key;
+                if (!String(key) || !Eat(':') || !Value(v.members[key], depth + 1))
+                    return false;
+            } while (Eat(','));
+            return Eat('}');
+        }
+        if (c == '[') {
+            v.type = VxTestJson::Type::Array;
+            ++at;
+            if (Eat(']'))
+                return true;
+            do {
+                v.items.emplace_back();
+                if (!Value(v.items.back(), depth + 1))
+                    return false;
+            } while (Eat(','));
+            return Eat(']');
+        }
+        if (c == '"')
+            return v.type = VxTestJson::Type::String, String(v.text);
+        if (Word("true") || Word("false")) {
+            v.type = VxTestJson::Type::Bool;
+            v.boolean = text[at - 1] == 'e' && text[at - 2] == 'u';  // "true", not "false"
+            return true;
+        }
+        if (Word("null"))
+            return true;
+        // Numbers: RFC syntax (no leading zeros, no bare dot), value by strtod.
+        const size_t start = at;
+        Word("-");
+        if (Word("0")) {
+        } else if (at < text.size() && text[at] >= '1' && text[at] <= '9') {
+            while (at < text.size() && std::isdigit(uint8_t(text[at]))) ++at;
+        } else {
+            return false;
+        }
+        for (const char* part : {".", "e"}) {
+            if (at < text.size() && (text[at] == part[0] || (part[0] == 'e' && text[at] == 'E'))) {
+                ++at;
+                if (part[0] == 'e' && at < text.size() && (text[at] == '+' || text[at] == '-'))
+                    ++at;
+                const size_t digits = at;
+                while (at < text.size() && std::isdigit(uint8_t(text[at]))) ++at;
+                if (at == digits)
+                    return false;
+            }
+        }
+        v.type = VxTestJson::Type::Number;
+        v.number = std::strtod(text.substr(start, at - start).c_str(), nullptr);
+        return true;
+    }
 };
 
 }  // namespace
@@ -183,12 +122,15 @@ private:
 const VxTestJson& VxTestJson::operator[](const std::string& key) const
 {
     static const VxTestJson kNull;
-    const auto found = members.find(key);
-    return found == members.end() ? kNull : found->second;
+    const auto it = members.find(key);
+    return it == members.end() ? kNull : it->second;
 }
 
 bool VxTest_ParseJson(const std::string& text, VxTestJson& value, std::string& error)
 {
-    value = {};
-    return CVxTestJsonParser(text).Document(value, error);
+    CVxTestJsonParser parser{text};
+    const bool ok = parser.Value(value, 0) && (parser.Space(), parser.at == text.size());
+    if (!ok)
+        error = "not JSON at byte " + std::to_string(parser.at);
+    return ok;
 }

@@ -36,12 +36,4 @@ TEST(Contracts, SlotOrderMatchesTheHostTables)
     EXPECT_EQ(VxTest_Slot(&IStream::Clone), 13);
 }
 
-TEST(Contracts, ResultTextsAreTheMessageTable)
-{
-    EXPECT_STREQ(VxResult_Text(VXE_BUFFER_TOO_SMALL), "Buffer to small.");
-    EXPECT_STREQ(VxResult_Text(VXE_END_OF_FILE), "End of File is not an error.");
-    EXPECT_EQ(VxTest_Describe(VXE_FILE_READ), "0x8004E008 VXE_FILE_READ");
-    EXPECT_EQ(VxResult_Text(HRESULT(0x80001234u)), nullptr);
-}
-
 }  // namespace

@@ -8,7 +8,6 @@
 #include "tests/common/VxTest.h"
 
 #include <dlfcn.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
@@ -26,10 +25,9 @@ public:
 
     explicit CVxModuleCopy(Component component)
     {
-        std::string folder = (std::filesystem::temp_directory_path() / "vxstills-XXXXXX").string();
-        if (!mkdtemp(folder.data()))
+        if (m_dir.Root().empty())
             return;
-        m_folder = folder;
+        m_folder = m_dir.Root();
         const std::filesystem::path build = VxTest_BuildDir();
         std::error_code error;
         std::filesystem::copy_file(build / "vxstills.so", ModulePath(), error);
@@ -45,10 +43,6 @@ public:
     {
         if (m_handle)
             dlclose(m_handle);
-        if (!m_folder.empty()) {
-            std::error_code error;
-            std::filesystem::remove_all(m_folder, error);
-        }
     }
 
     // The stand-in component the tests put beside module copies.
@@ -89,6 +83,7 @@ public:
     }
 
 private:
+    CVxTempDir m_dir;
     std::filesystem::path m_folder;
     void* m_handle = nullptr;
     std::string m_error;

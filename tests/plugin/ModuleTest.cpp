@@ -72,14 +72,13 @@ TEST(Module, ExportsNothingElse)
 {
     const std::string module = VxTest_BuildDir() + "/vxstills.so";
     FILE* pipe = popen(("nm -D --defined-only -C '" + module + "' 2>/dev/null").c_str(), "r");
-    if (!pipe)
-        GTEST_SKIP() << "nm cannot be run";
+    ASSERT_TRUE(pipe) << "nm (binutils, with the compiler) cannot be run";
     std::string output;
     char buffer[4096];
     while (size_t read = fread(buffer, 1, sizeof buffer, pipe))
         output.append(buffer, read);
-    if (pclose(pipe) != 0 || output.empty())
-        GTEST_SKIP() << "nm is not available";
+    ASSERT_EQ(pclose(pipe), 0) << "nm failed on " << module;
+    ASSERT_FALSE(output.empty());
 
     // Lines are "address type name"; the demangled name may hold spaces.
     std::istringstream lines(output);

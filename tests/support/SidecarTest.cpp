@@ -4,12 +4,13 @@
 #include "support/VxList.h"
 #include "tests/common/VxTest.h"
 #include "tests/fixtures/SidecarWriter.h"
-#include "tests/platform/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstring>
+#include <unistd.h>
 #include <dirent.h>
 
 namespace {
@@ -205,7 +206,12 @@ TEST(Sidecar, LoadsMediaManagerProperties)
     Media media;
     VxTestSidecar sidecar = TwoFields();
     sidecar.mediaMgr = true;
-    sidecar.properties = {VxTest_SidecarProperty(1, 3, 0), VxTest_SidecarProperty(2, 0, 5)};
+    // Far larger than the reader's 4 KiB window: a block read past it in one piece, and many
+    // small records that refill it.
+    sidecar.properties = {VxTest_SidecarProperty(1, 3, 0), VxTest_SidecarProperty(2, 0, 5),
+                          VxTest_SidecarProperty(3, 9000, 7)};
+    for (uint32_t i = 0; i < 80; ++i)
+        sidecar.properties.push_back(VxTest_SidecarProperty(10 + i, 90 + i, 31));
     VxTest_WriteBytes(media.appendName, VxTest_WriteSidecar(sidecar));
     HeapList properties;
     VXMEDIAMGRINFO info = {};
@@ -214,9 +220,11 @@ TEST(Sidecar, LoadsMediaManagerProperties)
     EXPECT_EQ(found, 1u);
     EXPECT_EQ(info.tag, 100u);
     EXPECT_EQ(info.headerSize, 12u);
-    EXPECT_EQ(info.propertyCount, 2u);
-    EXPECT_EQ(properties.Items(), (std::vector<std::vector<uint8_t>>{VxTest_SidecarPropertyBytes(sidecar.properties[0]),
-                                              VxTest_SidecarPropertyBytes(sidecar.properties[1])}));
+    EXPECT_EQ(info.propertyCount, sidecar.properties.size());
+    std::vector<std::vector<uint8_t>> expected;
+    for (const VxTestSidecarProperty& property : sidecar.properties)
+        expected.push_back(VxTest_SidecarPropertyBytes(property));
+    EXPECT_EQ(properties.Items(), expected);
 
     VxTest_WriteBytes(media.appendName, VxTest_WriteSidecar(TwoFields()));
     HeapList none;
@@ -360,4 +368,31 @@ TEST(Sidecar, FailedWriteLeavesThePreviousSidecar)
     meta.summaryStreamLimit = SIZE_MAX;
     const HRESULT hr = VxFMMeta_openAndWriteMetaStreamEx(lost.c_str(), TRUE, nullptr, meta.Unknown(), 0, 1);
     EXPECT_TRUE(FAILED(hr)) << VxTest_Describe(hr);
+}
+
+// The write fails after the temporary file was made (it is the full device: no byte fits), or
+// the rename refuses (a folder holds the name): the write-failure code, the old sidecar as it
+// was, no temporary file left.
+TEST(Sidecar, WriteThatFailsAfterCreatingLeavesNoTrace)
+{
+    Media media;
+    const std::vector<uint8_t> before = VxTest_WriteSidecar(TwoFields());
+    VxTest_WriteBytes(media.appendName, before);
+    const std::string temp = media.appendName + "." + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(GetCurrentThreadId()) + ".tmp";
+    ASSERT_EQ(symlink("/dev/full", temp.c_str()), 0);
+    CVxTestMeta meta;
+    meta.records = {{VxTest_FourCC("INAM"), u"new"}};
+    EXPECT_EQ(VxFMMeta_openAndWriteMetaStreamEx(media.widePath.c_str(), TRUE, nullptr, meta.Unknown(), 0, 1),
+              VXE_FILE_WRITE);
+    EXPECT_EQ(VxTest_ReadBytes(media.appendName), before);
+    EXPECT_EQ(media.FileCount(), 1u);
+
+    std::remove(media.appendName.c_str());
+    ASSERT_EQ(mkdir(media.appendName.c_str(), 0700), 0);
+    ASSERT_TRUE(VxTest_WriteBytes(media.appendName + "/inside", before));
+    EXPECT_EQ(VxFMMeta_openAndWriteMetaStreamEx(media.widePath.c_str(), TRUE, nullptr, meta.Unknown(), 0, 1),
+              VXE_FILE_WRITE);
+    EXPECT_EQ(media.FileCount(), 1u);
+    EXPECT_EQ(VxTest_ReadBytes(media.appendName + "/inside"), before);
 }
