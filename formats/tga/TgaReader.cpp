@@ -9,6 +9,7 @@
 #include "../../plugin/Module.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 
 namespace {
@@ -19,12 +20,14 @@ constexpr uint32_t kStringTarga = 442;    // "Targa"
 constexpr uint32_t kStringRgb = 443;      // "Targa RGB"
 constexpr uint32_t kStringMono = 444;     // "Targa Mono"
 constexpr uint32_t kStringRle = 445;      // "Targa RLE"
-constexpr uint32_t kTgaClassFlags = 64;
+constexpr uint32_t kTgaClassFlag = 64;
+// The class flag word of every TARGA class object of the module.
+std::atomic<uint32_t> g_tgaClassFlags = 0;
 constexpr uint32_t kExtensionFlags32Bit = 0xFFFFFFFFu;
 
 const VXREADFILECLASSRECORD kTgaRecord = {
     u"TARGA", u"TARGA", u"*.tga; *.targa", kStringOpenTga, kStringTgaName,
-    kVxStreamTypeVideo, kTgaClassFlags, CLSID_VxTgaReader, CLSID_VxTgaRenderer,
+    kVxStreamTypeVideo, kTgaClassFlag, CLSID_VxTgaReader, CLSID_VxTgaRenderer,
 };
 
 uint32_t TypeTextId(uint8_t type)
@@ -52,7 +55,24 @@ CVxReadFileClassBase* VxTga_CreateReadFileClass()
     return new CVxTgaReadFileClass();
 }
 
-CVxTgaReadFileClass::CVxTgaReadFileClass() : CVxStillReadFileClass(kTgaRecord) {}
+CVxTgaReadFileClass::CVxTgaReadFileClass() : CVxStillReadFileClass(kTgaRecord)
+{
+    g_tgaClassFlags |= kTgaClassFlag;
+}
+
+HRESULT VXAPI CVxTgaReadFileClass::GetClassFlags(uint32_t* flags)
+{
+    if (!flags)
+        return E_POINTER;
+    *flags = g_tgaClassFlags;
+    return S_OK;
+}
+
+HRESULT VXAPI CVxTgaReadFileClass::SetFileIOManager(IUnknown* manager)
+{
+    StoreFileIOManager(manager);
+    return S_OK;
+}
 
 CVxTgaReadFileClass::~CVxTgaReadFileClass() = default;
 
@@ -83,7 +103,10 @@ CVxStillReadFile* CVxTgaReadFileClass::CreateReadFile(CVxStillReadFileClass* own
     return new CVxTgaReadFile(owner);
 }
 
-CVxTgaReadFile::CVxTgaReadFile(CVxStillReadFileClass* owner) : CVxStillReadFile(owner) {}
+CVxTgaReadFile::CVxTgaReadFile(CVxStillReadFileClass* owner) : CVxStillReadFile(owner)
+{
+    LoadInfoOnDemand();
+}
 
 CVxTgaReadFile::~CVxTgaReadFile() = default;
 
@@ -115,6 +138,8 @@ HRESULT CVxTgaReadFile::OpenImageFile(const char16_t* path, uint32_t, uint32_t)
 
 HRESULT CVxTgaReadFile::ReadImageInfo(CVxStillFileInfo* info)
 {
+    if (IsOpen() != S_OK)
+        return E_INVALIDARG;
     CVxHandle file = OpenByName(m_path);
     if (!file)
         return VXE_FILE_OPEN;

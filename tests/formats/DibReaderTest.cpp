@@ -9,6 +9,8 @@
 #include "tests/fixtures/TgaWriter.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,20 +23,24 @@ namespace {
 // An image file opened through its reader class, removed at the end of the test.
 class Opened {
 public:
-    Opened(REFCLSID plugin, const std::vector<uint8_t>& bytes, const char* suffix)
+    // No bytes: no file is written. openNow 0: the file object is made but not opened.
+    Opened(REFCLSID plugin, const std::vector<uint8_t>& bytes, const char* suffix, BOOL openNow = 1)
     {
         m_path = std::string("/tmp/vxdibtga") + std::to_string(getpid()) + "-" + std::to_string(s_count++) + suffix;
-        Write(bytes);
+        if (!bytes.empty())
+            Write(bytes);
         CVxComPtr<IClassFactory> factory;
         if (SUCCEEDED(DllGetClassObject(plugin, IID_IClassFactory, factory.OutVoid())))
             factory->CreateInstance(nullptr, IID_IVxReadFileClass, fileClass.OutVoid());
         if (fileClass)
-            openResult = fileClass->OpenReadFile(&file, 0, 0, VxStr_FromUtf8(m_path).c_str(), 1);
+            openResult = fileClass->OpenReadFile(&file, 0, 0, VxStr_FromUtf8(m_path).c_str(), openNow);
         CVxComPtr<IVxReadStream> plain;
         if (file && SUCCEEDED(file->GetStream(&plain, -1, 0, 0, 0)))
             plain.As(stream);
     }
     ~Opened() { std::remove(m_path.c_str()); }
+
+    const std::string& Path() const { return m_path; }
 
     void Write(const std::vector<uint8_t>& bytes) const
     {
@@ -145,10 +151,20 @@ TEST(DibReader, DeepAndCompressedFramesAreCopiedAsDescribed)
     EXPECT_EQ(fourcc.Text(1), "YUY2");
 }
 
-TEST(DibReader, ReopeningAfterAChangeOnDiskReloadsTheHeader)
+TEST(DibReader, ReopeningReloadsTheHeaderOnlyAfterAChangeOnDisk)
 {
     Opened file(CLSID_VxDibPlugin, VxTest_WriteDib({.width = 4, .height = 2}), ".bmp");
     ASSERT_EQ(file.openResult, S_OK);
+    EXPECT_EQ(file.Text(2), "4x2x24");
+    struct stat before = {};
+    ASSERT_EQ(stat(file.Path().c_str(), &before), 0);
+    // New bytes under the old last-write time: the header read before is kept.
+    EXPECT_EQ(file.file->Close(), S_OK);
+    file.Write(VxTest_WriteDib({.width = 7, .height = 1}));
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, file.Path().c_str(), times, 0), 0);
+    ASSERT_EQ(file.file->Open(0, 32), S_OK);
+    EXPECT_EQ(file.Text(2), "4x2x24");
     EXPECT_EQ(file.file->Close(), S_OK);
     usleep(20000);  // a later last-write time
     file.Write(VxTest_WriteDib({.width = 6, .height = 5, .bits = 32}));
@@ -193,6 +209,37 @@ TEST(TgaReader, ClaimsOnlyWholeValidHeaders)
     EXPECT_EQ(small.fileClass->CheckFileHeader(nullptr, padded.data(), 277, 0), S_OK);
     EXPECT_EQ(small.fileClass->CheckFile(u"/tmp/any.tga"), E_NOTIMPL);
     EXPECT_EQ(small.openResult, S_OK);  // opened by name all the same
-    Opened wide(CLSID_VxTgaPlugin, VxTest_WriteTga({.width = 8193}), ".tga");
-    EXPECT_EQ(wide.openResult, VXE_CORRUPT);
+}
+
+// Both readers read the header on first need, not at Open; each answers a missing or broken
+// file in its own terms.
+TEST(DibReader, HeaderIsLoadedOnFirstNeed)
+{
+    const struct {
+        REFCLSID plugin;
+        std::vector<uint8_t> broken;
+        const char* suffix;
+        HRESULT missingOpen, missingLoad, brokenLoad, closedLoad;
+    } cases[] = {
+        {CLSID_VxDibPlugin, VxTest_WriteDib({.headerSize = 20}), ".bmp", HRESULT(0x80070002), VXE_FILE_OPEN, E_OUTOFMEMORY, VXE_FILE_OPEN},
+        {CLSID_VxTgaPlugin, VxTest_WriteTga({.width = 8193}), ".tga", S_OK, VXE_FILE_OPEN, VXE_CORRUPT, E_INVALIDARG},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.suffix);
+        uint32_t flags = 0, count = 0, type = 0, number = 9;
+        uint64_t length = 1;
+        Opened missing(c.plugin, {}, c.suffix);
+        EXPECT_EQ(missing.openResult, c.missingOpen);
+        ASSERT_EQ(missing.fileClass->GetClassFlags(&flags), S_OK);
+        EXPECT_EQ(flags, 64u);
+        EXPECT_EQ(missing.file ? missing.file->GetStreamCount(&count) : VXE_FILE_OPEN, c.missingLoad);
+        Opened broken(c.plugin, c.broken, c.suffix);
+        ASSERT_EQ(broken.openResult, S_OK);
+        EXPECT_EQ(broken.file->GetStreamType(0, &type, &number), S_OK);  // answered without loading
+        EXPECT_EQ(type * 10 + number, 20u);
+        EXPECT_EQ(broken.file->GetStreamCount(&count), c.brokenLoad);
+        EXPECT_EQ(broken.file->GetLength(&length), c.brokenLoad);
+        Opened closed(c.plugin, c.broken, c.suffix, 0);
+        EXPECT_EQ(closed.file->GetLength(&length), c.closedLoad);
+    }
 }
