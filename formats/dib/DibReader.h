@@ -61,7 +61,9 @@ private:
 };
 
 // Frames of fewer than 24 bits per pixel (palette, 16-bit, grey) are widened to 32 bits on
-// delivery; 24-, 32-bit and deeper frames are copied as held, colour table or not. A frame
+// delivery by ConvertDibTo32, whose answer is the frame's: 16-bit grey ("VXGS") frames, which
+// it does not widen, are described as 32-bit frames and answer E_INVALIDARG. 24-, 32-bit and
+// deeper frames are copied as held, colour table or not. A frame
 // number past the one frame answers S_FALSE. The stream has no layers and does not answer
 // IVxReadLayer.
 class CVxDibReadVideoStream : public CVxStillReadVideoStream {

@@ -51,7 +51,8 @@ TEST(DibFormat, StoredLayoutsKeepTheirBytesHeadersAndTables)
         {1, BI_RGB, 40, {}, 2},     {4, BI_RGB, 40, {}, 16},    {8, BI_RGB, 12, {}, 256},
         {8, BI_RGB, 108, {}, 256},  {16, BI_RGB, 124, {}, 0},   {24, BI_RGB, 40, {}, 0},
         {32, BI_RGB, 40, {}, 0},    {16, BI_BITFIELDS, 40, {0xF800, 0x07E0, 0x1F}, 0},
-        {32, BI_BITFIELDS, 124, {0xFF0000, 0xFF00, 0xFF}, 0},
+        {32, BI_BITFIELDS, 124, {0xFF0000, 0xFF00, 0xFF}, 0}, {32, BI_BITFIELDS, 40, {0x3FF00000, 0xFFC00, 0x3FF}, 0},
+        {16, BI_BITFIELDS, 40, {0x1F, 0x07E0, 0xF800}, 0},  // counted by bits, wherever they lie
     };
     for (const Case& c : cases) {
         const int32_t height = c.headerSize == 12 ? 3 : -3;  // a core header has no sign
@@ -114,12 +115,12 @@ TEST(DibFormat, BitFieldsWithAColourCountReadOnlyTheirMasks)
 
 TEST(DibFormat, OtherMasksAndTwoBitIndicesAreExpanded)
 {
-    // 10-10-10 in 32 bits, and a 16-bit layout with green in the high bits: each channel is
+    // 11-11-10 in 32 bits, and a 16-bit layout with green in the high bits: each channel is
     // scaled from its own mask. The masks of a 124-byte header come from inside it.
-    const std::vector<uint8_t> deep = {0xFF, 0x03, 0x00, 0x00, 0x00, 0x00, 0xF0, 0x3F};  // blue 1023, red 1023
+    const std::vector<uint8_t> deep = {0xFF, 0x03, 0x00, 0x00, 0x00, 0x00, 0xE0, 0xFF};  // blue 1023, red 2047
     CVxGlobalBlock frame;
     VxDibImage image = Decode(VxTest_WriteDib({.width = 2, .height = 1, .bits = 32, .compression = BI_BITFIELDS,
-                                               .headerSize = 124, .masks = {0x3FF00000, 0xFFC00, 0x3FF},
+                                               .headerSize = 124, .masks = {0xFFE00000, 0x1FFC00, 0x3FF},
                                                .pixels = deep}), &frame);
     ASSERT_FALSE(image.asStored);
     EXPECT_EQ(Pixel24(image, frame, 0, 0), (std::vector<uint8_t>{255, 0, 0}));
