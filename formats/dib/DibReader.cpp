@@ -115,16 +115,17 @@ HRESULT VXAPI CVxDibReadFileClass::CheckFileHeader(HANDLE file, const uint8_t* h
 {
     if (!head || headBytes < 2 || head[0] != 'B' || head[1] != 'M')
         return VXE_UNSUPPORTED_FORMAT;
-    const bool hasFile = file && file != INVALID_HANDLE_VALUE;
-    const uint64_t fileSize = hasFile ? VxFile_Size(file) : headBytes;
-    if (headBytes >= kDibHeadBytes || !hasFile)
-        return VxDib_CheckFileHeader(head, headBytes, fileSize);
-    // A short offer: the information header comes from the file itself.
-    uint8_t bytes[kDibHeadBytes] = {};
-    const size_t got = VxFile_ReadAt(file, 0, bytes, sizeof bytes);
-    if (got < 2)
+    // The information header always comes from the file itself, whatever the host offered.
+    if (!file || file == INVALID_HANDLE_VALUE)
         return VXE_FILE_READ;
-    return VxDib_CheckFileHeader(bytes, got, fileSize);
+    const uint64_t fileSize = VxFile_Size(file);
+    if (fileSize < kDibCoreHeaderBytes)
+        return VXE_UNSUPPORTED_FORMAT;
+    uint8_t bytes[kDibHeadBytes] = {'B', 'M'};
+    const size_t got = VxFile_ReadAt(file, kDibFileHeaderBytes, bytes + kDibFileHeaderBytes, kDibInfoHeaderBytes);
+    if (got == 0 && fileSize > kDibFileHeaderBytes)
+        return VXE_FILE_READ;
+    return VxDib_CheckFileHeader(bytes, sizeof bytes, fileSize);
 }
 
 HRESULT VXAPI CVxDibReadFileClass::CheckFile(const char16_t* path)

@@ -241,5 +241,11 @@ TEST(DibReader, HeaderIsLoadedOnFirstNeed)
         EXPECT_EQ(broken.file->GetLength(&length), c.brokenLoad);
         Opened closed(c.plugin, c.broken, c.suffix, 0);
         EXPECT_EQ(closed.file->GetLength(&length), c.closedLoad);
-    }
+    }    // The bitmap class reads the information header from the file, whatever bytes are offered.
+    Opened good(CLSID_VxDibPlugin, VxTest_WriteDib({}), ".bmp");
+    const int fd = open(good.Path().c_str(), O_RDONLY);
+    const uint8_t bm[2] = {'B', 'M'};
+    EXPECT_EQ(good.fileClass->CheckFileHeader(reinterpret_cast<HANDLE>(intptr_t(fd)), bm, 2, 0), S_OK);
+    EXPECT_EQ(good.fileClass->CheckFileHeader(nullptr, bm, 2, 0), VXE_FILE_READ);
+    close(fd);
 }
