@@ -84,6 +84,12 @@ uint64_t VxFile_Size(HANDLE file)
     return uint64_t(high) << 32 | low;
 }
 
+CVxHandle VxFile_OpenForReading(const char16_t* path)
+{
+    return CVxHandle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 CVxReadFileClassBase* VxDib_CreateReadFileClass()
 {
     return new CVxDibReadFileClass();
@@ -196,8 +202,7 @@ HRESULT CVxDibReadFile::ReadImageInfo(CVxStillFileInfo* info)
     info->m_compression[0] = 0;
     char16_t path[260];
     GetFileName(path, 260);
-    const CVxHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    const CVxHandle file = VxFile_OpenForReading(path);
     if (!file)
         return VXE_FILE_OPEN;
     const uint64_t fileSize = VxFile_Size(file.Get());
@@ -228,8 +233,7 @@ HRESULT CVxDibReadFile::DecodeImage(void* pixels, uint32_t bytes)
         return E_FAIL;
     char16_t path[260];
     GetFileName(path, 260);
-    const CVxHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    const CVxHandle file = VxFile_OpenForReading(path);
     if (!file)
         return E_FAIL;
     if (m_image.asStored) {

@@ -20,6 +20,8 @@
 size_t VxFile_ReadAt(HANDLE file, uint64_t offset, void* buffer, size_t bytes);
 // The size of an open file; 0 when it cannot be told.
 uint64_t VxFile_Size(HANDLE file);
+// The file at path opened for reading (share read, open existing); empty when it cannot be.
+CVxHandle VxFile_OpenForReading(const char16_t* path);
 
 class CVxDibReadFileClass : public CVxStillReadFileClass {
 public:

@@ -42,12 +42,6 @@ uint32_t TypeTextId(uint8_t type)
     }
 }
 
-CVxHandle OpenByName(const char16_t* path)
-{
-    return CVxHandle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
 }  // namespace
 
 CVxReadFileClassBase* VxTga_CreateReadFileClass()
@@ -140,7 +134,7 @@ HRESULT CVxTgaReadFile::ReadImageInfo(CVxStillFileInfo* info)
 {
     if (IsOpen() != S_OK)
         return E_INVALIDARG;
-    CVxHandle file = OpenByName(m_path);
+    CVxHandle file = VxFile_OpenForReading(m_path);
     if (!file)
         return VXE_FILE_OPEN;
     uint8_t bytes[kTgaHeaderBytes];
@@ -171,7 +165,7 @@ HRESULT CVxTgaReadFile::ReadImageInfo(CVxStillFileInfo* info)
 
 HRESULT CVxTgaReadFile::DecodeImage(void* pixels, uint32_t bytes)
 {
-    CVxHandle file = OpenByName(m_path);
+    CVxHandle file = VxFile_OpenForReading(m_path);
     if (!file)
         return E_FAIL;
     const uint64_t size = std::min(VxFile_Size(file.Get()), kTgaMostFileBytes);
