@@ -63,6 +63,10 @@ public:
 
     const VXREADFILECLASSRECORD& Record() const { return m_record; }
 
+protected:
+    // Stores the manager without the language switch of SetFileIOManager.
+    void StoreFileIOManager(IUnknown* manager) { m_manager = manager; }
+
 private:
     IUnknown* m_manager = nullptr;  // no reference: the host outlives its class objects
     uint32_t m_classIndex = 0xFFFFFFFFu;

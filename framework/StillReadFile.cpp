@@ -126,8 +126,7 @@ HRESULT VXAPI CVxStillReadFile::Close()
         return S_OK;
     if (m_streams) {
         // Each stream waits for a frame it is delivering; none takes the file mutex afterwards.
-        uint32_t count = 0;
-        GetStreamCount(&count);
+        const uint32_t count = StreamCountNoLoad();
         for (uint32_t i = 0; i < count && i < m_streamCount; ++i)
             if (m_streams[i].m_stream)
                 m_streams[i].m_stream->Close();
@@ -149,6 +148,8 @@ HRESULT VXAPI CVxStillReadFile::Open(uint32_t mode, uint32_t flags)
         return S_OK;
     char16_t path[kFileNameChars];
     std::memcpy(path, m_fileName, sizeof(path));
+    if (m_onDemand)
+        return OpenOnDemand(path, mode, flags);
 
     FILETIME lastWrite = {};
     {
@@ -212,6 +213,8 @@ HRESULT VXAPI CVxStillReadFile::GetLength(uint64_t* length)
 {
     if (!length)
         return E_POINTER;
+    if (m_onDemand)
+        VX_RETURN_IF_FAILED(LoadInfo());
     *length = m_info.m_length;
     return S_OK;
 }
@@ -220,13 +223,20 @@ HRESULT VXAPI CVxStillReadFile::GetStreamCount(uint32_t* count)
 {
     if (!count)
         return E_POINTER;
+    if (m_onDemand)
+        VX_RETURN_IF_FAILED(LoadInfo());
+    *count = StreamCountNoLoad();
+    return S_OK;
+}
+
+uint32_t CVxStillReadFile::StreamCountNoLoad()
+{
     uint32_t layers = 1;
     GetLayerCount(&layers);
     // The low 16 bits as a signed count: two or more layers add the composite stream.
     const int16_t c = int16_t(layers & 0xFFFF);
     const int32_t streams = c > 1 ? c + 1 : c == 0 ? 1 : c;
-    *count = uint32_t(streams);
-    return S_OK;
+    return uint32_t(streams);
 }
 
 HRESULT VXAPI CVxStillReadFile::GetClassMediaTypes(uint32_t* mediaTypes)
@@ -242,12 +252,13 @@ HRESULT VXAPI CVxStillReadFile::GetClassMediaTypes(uint32_t* mediaTypes)
 HRESULT VXAPI CVxStillReadFile::GetStreamFormats(VXFILESTREAMFORMATINFOv2* formats, int32_t first,
                                                  int32_t count)
 {
-    uint32_t n = 0;
-    GetStreamCount(&n);
+    const uint32_t n = StreamCountNoLoad();
     if (first < 0 || count < 0 || int64_t(first) + count > int64_t(n))
         return E_INVALIDARG;
     if (!formats && count > 0)
         return E_POINTER;
+    if (m_onDemand)
+        VX_RETURN_IF_FAILED(LoadInfo());
     HRESULT created = S_OK;
     if (!m_streams) {
         created = CreateStreams(n);  // its failure does not stop the call when a table results
@@ -267,8 +278,16 @@ HRESULT VXAPI CVxStillReadFile::GetStreamFormats(VXFILESTREAMFORMATINFOv2* forma
 
 HRESULT VXAPI CVxStillReadFile::GetStreamType(int32_t index, uint32_t* type, uint32_t* number)
 {
-    uint32_t n = 0;
-    GetStreamCount(&n);
+    if (m_onDemand) {
+        if (index != 0)
+            return E_INVALIDARG;
+        if (type)
+            *type = kVxStreamTypeVideo;
+        if (number)
+            *number = 0;
+        return S_OK;
+    }
+    const uint32_t n = StreamCountNoLoad();
     if (index < 0 || uint32_t(index) >= n)
         return E_INVALIDARG;
     if (!m_streams)
@@ -284,8 +303,13 @@ HRESULT VXAPI CVxStillReadFile::FindStream(int32_t nth, uint32_t type, int32_t* 
 {
     if (!index)
         return E_POINTER;
-    uint32_t n = 0;
-    GetStreamCount(&n);
+    if (m_onDemand) {
+        if (nth != 0 || type != kVxStreamTypeVideo)
+            return E_INVALIDARG;
+        *index = 0;
+        return S_OK;
+    }
+    const uint32_t n = StreamCountNoLoad();
     if (nth < 0 || uint32_t(nth) >= n)
         return E_INVALIDARG;
     if (!m_streams)
@@ -310,14 +334,20 @@ HRESULT VXAPI CVxStillReadFile::GetStream(IVxReadStream** out, int32_t type, int
     if (!out)
         return E_POINTER;
     *out = nullptr;
+    int32_t index = nthOrIndex;
+    if (m_onDemand) {
+        if (type != -1)
+            VX_RETURN_IF_FAILED(FindStream(nthOrIndex, uint32_t(type), &index));
+        if (index != 0)
+            return E_INVALIDARG;
+        VX_RETURN_IF_FAILED(LoadInfo());
+    }
     // A file never opened has no streams to give: that is a bad index like any other.
     if (!m_streams)
         return E_INVALIDARG;
-    int32_t index = nthOrIndex;
-    if (type != -1)
+    if (type != -1 && !m_onDemand)
         VX_RETURN_IF_FAILED(FindStream(nthOrIndex, uint32_t(type), &index));
-    uint32_t n = 0;
-    GetStreamCount(&n);
+    const uint32_t n = StreamCountNoLoad();
     if (index < 0 || uint32_t(index) >= n)
         return E_INVALIDARG;
     CVxStillReadVideoStream* stream = StreamAt(uint32_t(index));
@@ -330,9 +360,12 @@ HRESULT VXAPI CVxStillReadFile::CheckStream(int32_t index, uint32_t, void* mustB
 {
     if (!mustBeNonNull)
         return E_POINTER;
-    uint32_t n = 0;
-    GetStreamCount(&n);
-    if (index < 0 || uint32_t(index) >= n || !m_streams)
+    const uint32_t n = StreamCountNoLoad();
+    if (index < 0 || uint32_t(index) >= n)
+        return E_INVALIDARG;
+    if (m_onDemand)
+        VX_RETURN_IF_FAILED(LoadInfo());
+    if (!m_streams)
         return E_INVALIDARG;
     CVxStillReadVideoStream* stream = StreamAt(uint32_t(index));
     if (!stream)
@@ -421,6 +454,8 @@ HRESULT CVxStillReadFile::TakeFrameBuffer(void** pixels, bool forceDecode, int64
     if (!pixels)
         return E_POINTER;
     *pixels = nullptr;
+    if (m_onDemand)
+        VX_RETURN_IF_FAILED(LoadInfo());
     if (!m_streams)
         return E_FAIL;
     // Taken here, given back by ReleaseFrame after the caller has copied the pixels (or below
@@ -524,7 +559,11 @@ HRESULT CVxStillReadFile::CreateStreams(uint32_t count)
     }
     if (FAILED(hr) || count < 1)
         return hr;
+    return InitStreams(count);
+}
 
+HRESULT CVxStillReadFile::InitStreams(uint32_t count)
+{
     // Every stream describes the same image; a number above 0 makes a layer stream. The
     // answer is the first stream's failure, else the last stream's result.
     HRESULT result = S_OK;
@@ -552,4 +591,72 @@ void CVxStillReadFile::DestroyStreams()
     VxGlobal_Free(m_streams);
     m_streams = nullptr;
     m_streamCount = 0;
+}
+
+HRESULT CVxStillReadFile::LoadInfo()
+{
+    if (m_infoLoaded)
+        return S_OK;
+    // The time a reopen compares with, taken before the header is read so that a change made
+    // while it is read shows at the next reopen.
+    FILETIME lastWrite = {};
+    {
+        CVxHandle file(CreateFileW(m_fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (file)
+            GetFileTime(file.Get(), nullptr, nullptr, &lastWrite);
+    }
+    VX_RETURN_IF_FAILED(CreateStreams(StreamCountNoLoad()));
+    m_lastWrite = lastWrite;
+    m_infoLoaded = true;
+    return S_OK;
+}
+
+HRESULT CVxStillReadFile::TakeBufferAccess()
+{
+    if (m_access) {
+        m_access->Release();
+        m_access = nullptr;
+    }
+    IVxBufferPool* pool = VxModule_Pool();
+    CVxComPtr<IVxBufferAccess> access;
+    if (!pool || FAILED(pool->CreateBufferAccess(&access)) || !access)
+        return E_FAIL;
+    m_access = access.Detach();
+    return S_OK;
+}
+
+HRESULT CVxStillReadFile::OpenOnDemand(const char16_t* path, uint32_t mode, uint32_t flags)
+{
+    VX_RETURN_IF_FAILED(OpenImageFile(path, mode, flags));
+    HRESULT hr = S_OK;
+    if (m_infoLoaded) {
+        FILETIME lastWrite = {};
+        {
+            CVxHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            if (!file) {
+                hr = VxErrorHandler_TranslateWin32Error(GetLastError());
+                CloseImageFile();
+                return hr;
+            }
+            GetFileTime(file.Get(), nullptr, nullptr, &lastWrite);
+        }
+        if (std::memcmp(&lastWrite, &m_lastWrite, sizeof(FILETIME)) != 0) {
+            // Changed on disk: the header is read again (the file counts as open from here,
+            // also when that fails), and buffers a caching pool kept for the old content are
+            // not reused.
+            m_open = true;
+            m_infoLoaded = false;
+            VX_RETURN_IF_FAILED(LoadInfo());
+            CVxMutexLock lock(m_mutex);
+            VX_RETURN_IF_FAILED(TakeBufferAccess());
+        }
+    } else {
+        CVxMutexLock lock(m_mutex);
+        VX_RETURN_IF_FAILED(TakeBufferAccess());
+    }
+    m_open = true;
+    // Streams closed by Close are active again.
+    if (m_infoLoaded && m_streams)
+        hr = InitStreams(m_streamCount);
+    return hr;
 }

@@ -100,6 +100,16 @@ protected:
     // valid (the layered reader's variant).
     HRESULT LoadFrameWith(void** pixels, bool forceDecode);
 
+    // For readers of one video stream that read their header on first need rather than at
+    // Open (called from the constructor). Open then succeeds without reading the header,
+    // GetLength, GetStreamCount, the stream queries and LoadFrame load it once (their answer
+    // is ReadImageInfo's failure), GetStreamType and FindStream answer for the one stream
+    // without loading, and a reopen reloads only when the file's last-write time changed.
+    void LoadInfoOnDemand() { m_onDemand = true; }
+    // Reads the header information and makes or refreshes the stream table, once; S_OK at once
+    // when loaded.
+    HRESULT LoadInfo();
+
     // The file mutex and the buffer-access object of the current open (for formats that
     // serialise work of their own with the frames, and for tests).
     HANDLE FileMutex() const { return m_mutex; }
@@ -117,12 +127,18 @@ private:
     // or forceDecode asks. Holds both on success, neither on failure.
     HRESULT TakeFrameBuffer(void** pixels, bool forceDecode, int64_t layer);
     HRESULT CreateStreams(uint32_t count);
+    HRESULT InitStreams(uint32_t count);
+    uint32_t StreamCountNoLoad();
+    HRESULT OpenOnDemand(const char16_t* path, uint32_t mode, uint32_t flags);
+    HRESULT TakeBufferAccess();
     void DestroyStreams();
     uint32_t FrameBytes() const;
     void ReleaseHeld(uint32_t slot);  // with the file mutex taken
 
     FILETIME m_lastWrite = {};
     std::atomic<bool> m_open = false;
+    bool m_onDemand = false;    // LoadInfoOnDemand
+    bool m_infoLoaded = false;  // on demand: LoadInfo succeeded since the last change
     CVxStillReadFileClass* m_owner;  // no reference: a class object outlives its files
     char16_t m_fileName[260] = {};
     std::atomic<CVxStillReadMeta*> m_meta = nullptr;  // owned, made on first request

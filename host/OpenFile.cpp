@@ -79,8 +79,12 @@ const VxHostPlugin* VxHost_ClaimByExtension(const CVxHostFileIOManager& manager,
         manager.Module().FreeString(text);
         if (!ListsExtension(patterns, path))
             continue;
+        // Readers that read their header on first need open any file: asking the stream count
+        // makes them read it.
         CVxComPtr<IVxReadFile> file;
-        if (SUCCEEDED(candidate.reader->OpenReadFile(&file, 0, 0, widePath.c_str(), TRUE)) && file) {
+        uint32_t streams = 0;
+        if (SUCCEEDED(candidate.reader->OpenReadFile(&file, 0, 0, widePath.c_str(), TRUE)) && file &&
+            SUCCEEDED(file->GetStreamCount(&streams))) {
             std::fprintf(stderr, "vxhost: no reader claims %s by its header; opened with %s by its extension\n",
                          path.c_str(), candidate.name.c_str());
             return &candidate;

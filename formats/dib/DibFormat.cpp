@@ -284,10 +284,11 @@ bool VxDib_IsStoredLayout(const BITMAPINFOHEADER& header, const RGBQUAD* masks)
     case BI_RGB:
         return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
     case BI_BITFIELDS: {
-        const uint32_t red = MaskAt(masks, 0), green = MaskAt(masks, 1), blue = MaskAt(masks, 2);
+        const int red = std::popcount(MaskAt(masks, 0)), green = std::popcount(MaskAt(masks, 1)),
+                  blue = std::popcount(MaskAt(masks, 2));
         if (bits == 16)
-            return blue == 0x001F && ((red == 0x7C00 && green == 0x03E0) || (red == 0xF800 && green == 0x07E0));
-        return bits == 32 && blue == 0xFF && green == 0xFF00 && red == 0xFF0000;
+            return red == 5 && blue == 5 && (green == 5 || green == 6);
+        return bits == 32 && red == green && green == blue && (red == 8 || red == 10);
     }
     case kVxCompressionDeepBgra:
         return bits == 24 || bits == 32 || bits == 64 || bits == 128;

@@ -49,9 +49,10 @@ struct VxDibImage {
 };
 
 // Whether a header and its masks describe a layout delivered as the file stores it.
-// Bit-field images count as stored only with the masks of the usual layouts (5-5-5, 5-6-5 and
-// 8-8-8, blue lowest), the only ones the widening and the host read right; every other mask
-// goes through the expander, which scales each channel by its own mask.
+// Bit-field images count as stored by the number of bits in their red, green and blue masks:
+// 5-5-5 and 5-6-5 at 16 bits, 8-8-8 and 10-10-10 at 32 bits, wherever the masks lie (16-bit
+// ones are then widened as blue lowest, 32-bit ones copied); every other mask goes through
+// the expander, which scales each channel by its own mask.
 bool VxDib_IsStoredLayout(const BITMAPINFOHEADER& header, const RGBQUAD* masks);
 
 // Reads the headers and colour table from the first bytes of a file of fileSize bytes.

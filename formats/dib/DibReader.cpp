@@ -11,6 +11,7 @@
 #include "../../plugin/Module.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -21,13 +22,15 @@ constexpr uint32_t kStringOpenDib = 441;       // "Open Windows Bitmap"
 constexpr uint32_t kStringUncompressed = 446;  // "Uncompressed"
 constexpr uint32_t kStringRle4 = 448;          // "RLE (4 Bit)"
 constexpr uint32_t kStringRle8 = 449;          // "RLE (8 Bit)"
-constexpr uint32_t kDibClassFlags = 64;
+constexpr uint32_t kDibClassFlag = 64;
+// The class flag word of every bitmap class object of the module.
+std::atomic<uint32_t> g_dibClassFlags = 0;
 constexpr uint32_t kCheckFileBytes = 4096;
 constexpr uint32_t kExtensionFlags32Bit = 0xFFFFFFFFu;  // the extension's flag word of 32-bit frames
 
 const VXREADFILECLASSRECORD kDibRecord = {
     u"BMP", u"Windows Bitmap", u"*.bmp;*.dib", kStringOpenDib, kStringDibName,
-    kVxStreamTypeVideo, kDibClassFlags, CLSID_VxDibReader, CLSID_VxDibRenderer,
+    kVxStreamTypeVideo, kDibClassFlag, CLSID_VxDibReader, CLSID_VxDibRenderer,
 };
 
 bool SkipRequested(const uint32_t* flags)
@@ -81,12 +84,35 @@ uint64_t VxFile_Size(HANDLE file)
     return uint64_t(high) << 32 | low;
 }
 
+CVxHandle VxFile_OpenForReading(const char16_t* path)
+{
+    return CVxHandle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 CVxReadFileClassBase* VxDib_CreateReadFileClass()
 {
     return new CVxDibReadFileClass();
 }
 
-CVxDibReadFileClass::CVxDibReadFileClass() : CVxStillReadFileClass(kDibRecord) {}
+CVxDibReadFileClass::CVxDibReadFileClass() : CVxStillReadFileClass(kDibRecord)
+{
+    g_dibClassFlags |= kDibClassFlag;
+}
+
+HRESULT VXAPI CVxDibReadFileClass::GetClassFlags(uint32_t* flags)
+{
+    if (!flags)
+        return E_POINTER;
+    *flags = g_dibClassFlags;
+    return S_OK;
+}
+
+HRESULT VXAPI CVxDibReadFileClass::SetFileIOManager(IUnknown* manager)
+{
+    StoreFileIOManager(manager);
+    return S_OK;
+}
 
 CVxDibReadFileClass::~CVxDibReadFileClass() = default;
 
@@ -95,16 +121,17 @@ HRESULT VXAPI CVxDibReadFileClass::CheckFileHeader(HANDLE file, const uint8_t* h
 {
     if (!head || headBytes < 2 || head[0] != 'B' || head[1] != 'M')
         return VXE_UNSUPPORTED_FORMAT;
-    const bool hasFile = file && file != INVALID_HANDLE_VALUE;
-    const uint64_t fileSize = hasFile ? VxFile_Size(file) : headBytes;
-    if (headBytes >= kDibHeadBytes || !hasFile)
-        return VxDib_CheckFileHeader(head, headBytes, fileSize);
-    // A short offer: the information header comes from the file itself.
-    uint8_t bytes[kDibHeadBytes] = {};
-    const size_t got = VxFile_ReadAt(file, 0, bytes, sizeof bytes);
-    if (got < 2)
+    // The information header always comes from the file itself, whatever the host offered.
+    if (!file || file == INVALID_HANDLE_VALUE)
         return VXE_FILE_READ;
-    return VxDib_CheckFileHeader(bytes, got, fileSize);
+    const uint64_t fileSize = VxFile_Size(file);
+    if (fileSize < kDibCoreHeaderBytes)
+        return VXE_UNSUPPORTED_FORMAT;
+    uint8_t bytes[kDibHeadBytes] = {'B', 'M'};
+    const size_t got = VxFile_ReadAt(file, kDibFileHeaderBytes, bytes + kDibFileHeaderBytes, kDibInfoHeaderBytes);
+    if (got == 0 && fileSize > kDibFileHeaderBytes)
+        return VXE_FILE_READ;
+    return VxDib_CheckFileHeader(bytes, sizeof bytes, fileSize);
 }
 
 HRESULT VXAPI CVxDibReadFileClass::CheckFile(const char16_t* path)
@@ -125,17 +152,24 @@ CVxStillReadFile* CVxDibReadFileClass::CreateReadFile(CVxStillReadFileClass* own
     return new CVxDibReadFile(owner);
 }
 
-CVxDibReadFile::CVxDibReadFile(CVxStillReadFileClass* owner) : CVxStillReadFile(owner) {}
+CVxDibReadFile::CVxDibReadFile(CVxStillReadFileClass* owner) : CVxStillReadFile(owner)
+{
+    LoadInfoOnDemand();
+}
 
 CVxDibReadFile::~CVxDibReadFile() = default;
 
 HRESULT VXAPI CVxDibReadFile::GetDescription(char16_t* buf, int32_t bufChars, uint32_t ignored, uint32_t kind)
 {
-    if (kind != 2)
+    if (kind != 1 && kind != 2)
         return CVxStillReadFile::GetDescription(buf, bufChars, ignored, kind);
     if (!buf && bufChars > 0)
         return E_POINTER;
     VxStr_CopyTruncated(buf, bufChars, u"");
+    if (kind == 1) {
+        VxStr_CopyTruncated(buf, bufChars, Info().m_compression);
+        return S_OK;
+    }
     if (!m_loaded)
         return S_FALSE;
     const BITMAPINFOHEADER& h = m_image.stored.header;
@@ -162,14 +196,20 @@ HRESULT CVxDibReadFile::CloseImageFile()
 
 HRESULT CVxDibReadFile::ReadImageInfo(CVxStillFileInfo* info)
 {
-    if (!m_file)
+    if (IsOpen() != S_OK)
         return VXE_FILE_OPEN;
     m_loaded = false;
-    const uint64_t fileSize = VxFile_Size(m_file.Get());
+    info->m_compression[0] = 0;
+    char16_t path[260];
+    GetFileName(path, 260);
+    const CVxHandle file = VxFile_OpenForReading(path);
+    if (!file)
+        return VXE_FILE_OPEN;
+    const uint64_t fileSize = VxFile_Size(file.Get());
     CVxGlobalBlock head(size_t(std::min<uint64_t>(fileSize, kDibMostHeadBytes)) + 1);
     if (!head)
         return E_OUTOFMEMORY;
-    const size_t got = VxFile_ReadAt(m_file.Get(), 0, head.Get(), head.Size() - 1);
+    const size_t got = VxFile_ReadAt(file.Get(), 0, head.Get(), head.Size() - 1);
     // A header that cannot be read or is not a bitmap's answers E_OUTOFMEMORY, whatever the
     // cause: the code every host of this reader knows for it.
     if (FAILED(VxDib_ParseHeader(head.Bytes(), got, fileSize, &m_image)))
@@ -189,16 +229,21 @@ HRESULT CVxDibReadFile::ReadImageInfo(CVxStillFileInfo* info)
 
 HRESULT CVxDibReadFile::DecodeImage(void* pixels, uint32_t bytes)
 {
-    if (!m_file || !m_loaded || bytes < m_image.deliveredBytes)
+    if (!m_loaded || bytes < m_image.deliveredBytes)
+        return E_FAIL;
+    char16_t path[260];
+    GetFileName(path, 260);
+    const CVxHandle file = VxFile_OpenForReading(path);
+    if (!file)
         return E_FAIL;
     if (m_image.asStored) {
-        const size_t got = VxFile_ReadAt(m_file.Get(), m_image.pixelOffset, pixels, m_image.pixelBytes);
+        const size_t got = VxFile_ReadAt(file.Get(), m_image.pixelOffset, pixels, m_image.pixelBytes);
         return got == m_image.pixelBytes ? S_OK : VXE_FILE_READ;
     }
     CVxGlobalBlock stored(m_image.pixelBytes ? m_image.pixelBytes : 1);
     if (!stored)
         return E_OUTOFMEMORY;
-    const size_t got = VxFile_ReadAt(m_file.Get(), m_image.pixelOffset, stored.Get(), m_image.pixelBytes);
+    const size_t got = VxFile_ReadAt(file.Get(), m_image.pixelOffset, stored.Get(), m_image.pixelBytes);
     if (got != m_image.pixelBytes)
         return VXE_FILE_READ;
     return VxDib_Expand(m_image, stored.Bytes(), got, static_cast<uint8_t*>(pixels), bytes);

@@ -1,8 +1,11 @@
 // The Windows bitmap reader: its class object, open file, video stream and metadata object.
-// The classes are the bitmap's own; they build on the still framework's objects for what every
-// reader shares (COM identity, stream table, buffer pool, tokens, sidecar metadata) and differ
-// where bitmaps do: the header test, the description texts, layouts delivered from the file's
-// own bytes, 16-bit widening and the expansion of compressed layouts. Decoding is DibFormat's.
+// They derive from the still framework's objects for what every reader shares (COM identity,
+// stream table, buffer pool, tokens, sidecar metadata) and override every slot where a bitmap
+// answers differently, so that each slot behaves as this reader's own: the header is read on
+// first need and again at a reopen only when the file changed on disk, Open keeps a read handle
+// and answers a missing file with its system error, the class flag word is the reader's own
+// module-wide word, SetFileIOManager only stores the manager, and the stream widens frames of
+// fewer than 24 bits. Decoding is DibFormat's.
 #pragma once
 
 #include "../../framework/ReadFileClass.h"
@@ -17,6 +20,8 @@
 size_t VxFile_ReadAt(HANDLE file, uint64_t offset, void* buffer, size_t bytes);
 // The size of an open file; 0 when it cannot be told.
 uint64_t VxFile_Size(HANDLE file);
+// The file at path opened for reading (share read, open existing); empty when it cannot be.
+CVxHandle VxFile_OpenForReading(const char16_t* path);
 
 class CVxDibReadFileClass : public CVxStillReadFileClass {
 public:
@@ -27,6 +32,10 @@ public:
                                   uint32_t reserved) override;
     // Reads the file's first 4096 bytes and asks CheckFileHeader.
     HRESULT VXAPI CheckFile(const char16_t* path) override;
+    // The module-wide word every construction of this class ORs 64 into.
+    HRESULT VXAPI GetClassFlags(uint32_t* flags) override;
+    // Stores the manager; nothing else.
+    HRESULT VXAPI SetFileIOManager(IUnknown* manager) override;
     CVxStillReadFile* CreateReadFile(CVxStillReadFileClass* owner) override;
 };
 
@@ -35,7 +44,8 @@ public:
     explicit CVxDibReadFile(CVxStillReadFileClass* owner);
     ~CVxDibReadFile() override;
 
-    // Kind 2: "width x height x bits" of the stored header.
+    // Kind 1: the compression text (empty before loading); kind 2: "width x height x bits" of
+    // the stored header, S_FALSE before loading.
     HRESULT VXAPI GetDescription(char16_t* buf, int32_t bufChars, uint32_t ignored,
                                  uint32_t kind) override;
 
@@ -47,13 +57,15 @@ public:
     CVxStillReadVideoStream* CreateReadVideoStream(CVxStillReadFile* owner) override;
 
 private:
-    CVxHandle m_file;      // held from Open to Close
+    CVxHandle m_file;      // held from Open to Close; reads go through the name
     VxDibImage m_image;    // the headers as last read
     bool m_loaded = false;
 };
 
 // Frames of fewer than 24 bits per pixel (palette, 16-bit, grey) are widened to 32 bits on
-// delivery; 24-, 32-bit and deeper frames are copied as held, colour table or not. A frame
+// delivery by ConvertDibTo32, whose answer is the frame's: 16-bit grey ("VXGS") frames, which
+// it does not widen, are described as 32-bit frames and answer E_INVALIDARG. 24-, 32-bit and
+// deeper frames are copied as held, colour table or not. A frame
 // number past the one frame answers S_FALSE. The stream has no layers and does not answer
 // IVxReadLayer.
 class CVxDibReadVideoStream : public CVxStillReadVideoStream {

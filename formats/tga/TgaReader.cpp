@@ -9,6 +9,7 @@
 #include "../../plugin/Module.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 
 namespace {
@@ -19,12 +20,14 @@ constexpr uint32_t kStringTarga = 442;    // "Targa"
 constexpr uint32_t kStringRgb = 443;      // "Targa RGB"
 constexpr uint32_t kStringMono = 444;     // "Targa Mono"
 constexpr uint32_t kStringRle = 445;      // "Targa RLE"
-constexpr uint32_t kTgaClassFlags = 64;
+constexpr uint32_t kTgaClassFlag = 64;
+// The class flag word of every TARGA class object of the module.
+std::atomic<uint32_t> g_tgaClassFlags = 0;
 constexpr uint32_t kExtensionFlags32Bit = 0xFFFFFFFFu;
 
 const VXREADFILECLASSRECORD kTgaRecord = {
     u"TARGA", u"TARGA", u"*.tga; *.targa", kStringOpenTga, kStringTgaName,
-    kVxStreamTypeVideo, kTgaClassFlags, CLSID_VxTgaReader, CLSID_VxTgaRenderer,
+    kVxStreamTypeVideo, kTgaClassFlag, CLSID_VxTgaReader, CLSID_VxTgaRenderer,
 };
 
 uint32_t TypeTextId(uint8_t type)
@@ -39,12 +42,6 @@ uint32_t TypeTextId(uint8_t type)
     }
 }
 
-CVxHandle OpenByName(const char16_t* path)
-{
-    return CVxHandle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
 }  // namespace
 
 CVxReadFileClassBase* VxTga_CreateReadFileClass()
@@ -52,7 +49,24 @@ CVxReadFileClassBase* VxTga_CreateReadFileClass()
     return new CVxTgaReadFileClass();
 }
 
-CVxTgaReadFileClass::CVxTgaReadFileClass() : CVxStillReadFileClass(kTgaRecord) {}
+CVxTgaReadFileClass::CVxTgaReadFileClass() : CVxStillReadFileClass(kTgaRecord)
+{
+    g_tgaClassFlags |= kTgaClassFlag;
+}
+
+HRESULT VXAPI CVxTgaReadFileClass::GetClassFlags(uint32_t* flags)
+{
+    if (!flags)
+        return E_POINTER;
+    *flags = g_tgaClassFlags;
+    return S_OK;
+}
+
+HRESULT VXAPI CVxTgaReadFileClass::SetFileIOManager(IUnknown* manager)
+{
+    StoreFileIOManager(manager);
+    return S_OK;
+}
 
 CVxTgaReadFileClass::~CVxTgaReadFileClass() = default;
 
@@ -83,7 +97,10 @@ CVxStillReadFile* CVxTgaReadFileClass::CreateReadFile(CVxStillReadFileClass* own
     return new CVxTgaReadFile(owner);
 }
 
-CVxTgaReadFile::CVxTgaReadFile(CVxStillReadFileClass* owner) : CVxStillReadFile(owner) {}
+CVxTgaReadFile::CVxTgaReadFile(CVxStillReadFileClass* owner) : CVxStillReadFile(owner)
+{
+    LoadInfoOnDemand();
+}
 
 CVxTgaReadFile::~CVxTgaReadFile() = default;
 
@@ -115,7 +132,9 @@ HRESULT CVxTgaReadFile::OpenImageFile(const char16_t* path, uint32_t, uint32_t)
 
 HRESULT CVxTgaReadFile::ReadImageInfo(CVxStillFileInfo* info)
 {
-    CVxHandle file = OpenByName(m_path);
+    if (IsOpen() != S_OK)
+        return E_INVALIDARG;
+    CVxHandle file = VxFile_OpenForReading(m_path);
     if (!file)
         return VXE_FILE_OPEN;
     uint8_t bytes[kTgaHeaderBytes];
@@ -146,7 +165,7 @@ HRESULT CVxTgaReadFile::ReadImageInfo(CVxStillFileInfo* info)
 
 HRESULT CVxTgaReadFile::DecodeImage(void* pixels, uint32_t bytes)
 {
-    CVxHandle file = OpenByName(m_path);
+    CVxHandle file = VxFile_OpenForReading(m_path);
     if (!file)
         return E_FAIL;
     const uint64_t size = std::min(VxFile_Size(file.Get()), kTgaMostFileBytes);

@@ -1,6 +1,9 @@
 // The TARGA reader: its class object, open file, video stream and metadata object, built the
-// way the bitmap reader's are. The file object holds no handle: the header and every frame
-// are read by opening the file by name. Decoding is TgaFormat's.
+// way the bitmap reader's are (framework objects with every differing slot overridden, so each
+// slot behaves as this reader's own). The file object holds no handle: Open succeeds without
+// touching the file, and the header (on first need, and again at a reopen only when the file
+// changed on disk) and every frame are read by opening the file by name. The class flag word
+// is the reader's own module-wide word. Decoding is TgaFormat's.
 #pragma once
 
 #include "../../framework/ReadFileClass.h"
@@ -20,6 +23,10 @@ public:
                                   uint32_t reserved) override;
     // E_NOTIMPL: TARGA files are recognised only by their header.
     HRESULT VXAPI CheckFile(const char16_t* path) override;
+    // The module-wide word every construction of this class ORs 64 into.
+    HRESULT VXAPI GetClassFlags(uint32_t* flags) override;
+    // Stores the manager; nothing else.
+    HRESULT VXAPI SetFileIOManager(IUnknown* manager) override;
     CVxStillReadFile* CreateReadFile(CVxStillReadFileClass* owner) override;
 };
 

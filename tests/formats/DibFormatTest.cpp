@@ -2,15 +2,13 @@
 #include "platform/VxOwners.h"
 #include "tests/common/VxTest.h"
 #include "tests/fixtures/DibWriter.h"
+#include "tests/fixtures/JpegWriter.h"
 #include "tests/fixtures/PngWriter.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-
-#include <jpeglib.h>
 
 namespace {
 
@@ -21,11 +19,16 @@ VxDibImage Decode(const std::vector<uint8_t>& file, CVxGlobalBlock* frame, HRESU
     return image;
 }
 
-// The bottom-up 24-bit pixel (x, y from the bottom) of an expanded frame.
-std::vector<uint8_t> Pixel24(const VxDibImage& image, const CVxGlobalBlock& frame, uint32_t x, uint32_t y)
+using Row = std::vector<std::vector<uint8_t>>;
+
+// Row y (from the bottom) of an expanded bottom-up 24-bit frame, pixel by pixel.
+Row Row24(const VxDibImage& image, const CVxGlobalBlock& frame, uint32_t y)
 {
-    const uint8_t* p = frame.Bytes() + y * ((24 * image.delivered.header.biWidth + 31) / 32 * 4) + 3 * x;
-    return {p[0], p[1], p[2]};
+    const uint8_t* p = frame.Bytes() + y * ((24 * image.delivered.header.biWidth + 31) / 32 * 4);
+    Row row;
+    for (int32_t x = 0; x < image.delivered.header.biWidth; ++x, p += 3)
+        row.push_back({p[0], p[1], p[2]});
+    return row;
 }
 
 std::vector<uint8_t> Entry(uint32_t i)
@@ -51,7 +54,8 @@ TEST(DibFormat, StoredLayoutsKeepTheirBytesHeadersAndTables)
         {1, BI_RGB, 40, {}, 2},     {4, BI_RGB, 40, {}, 16},    {8, BI_RGB, 12, {}, 256},
         {8, BI_RGB, 108, {}, 256},  {16, BI_RGB, 124, {}, 0},   {24, BI_RGB, 40, {}, 0},
         {32, BI_RGB, 40, {}, 0},    {16, BI_BITFIELDS, 40, {0xF800, 0x07E0, 0x1F}, 0},
-        {32, BI_BITFIELDS, 124, {0xFF0000, 0xFF00, 0xFF}, 0},
+        {32, BI_BITFIELDS, 124, {0xFF0000, 0xFF00, 0xFF}, 0}, {32, BI_BITFIELDS, 40, {0x3FF00000, 0xFFC00, 0x3FF}, 0},
+        {16, BI_BITFIELDS, 40, {0x1F, 0x07E0, 0xF800}, 0},  // counted by bits, wherever they lie
     };
     for (const Case& c : cases) {
         const int32_t height = c.headerSize == 12 ? 3 : -3;  // a core header has no sign
@@ -67,9 +71,8 @@ TEST(DibFormat, StoredLayoutsKeepTheirBytesHeadersAndTables)
         ASSERT_EQ(image.deliveredBytes, rows.size());
         EXPECT_EQ(std::memcmp(frame.Get(), rows.data(), rows.size()), 0) << c.bits;
         // A core header's three-byte entries become four bytes with a zero fourth byte.
-        if (c.colors) {
-            EXPECT_EQ(image.stored.colors[c.colors - 1].rgbReserved, c.headerSize == 12 ? 0 : uint8_t(c.colors - 1));
-        }
+        const uint8_t reserved = c.colors ? image.stored.colors[c.colors - 1].rgbReserved : 0;
+        EXPECT_EQ(reserved, c.headerSize == 12 || !c.colors ? 0 : uint8_t(c.colors - 1));
     }
 }
 
@@ -82,23 +85,16 @@ TEST(DibFormat, RunLengthStreamsDrawEveryEscapeAndLeaveTheRestBlack)
     VxDibImage image = Decode(VxTest_WriteDib({.width = 6, .height = 3, .bits = 8, .compression = BI_RLE8,
                                                .pixels = rle8}), &frame);
     EXPECT_EQ(image.delivered.header.biBitCount, 24);
-    const std::vector<uint8_t> row0[6] = {Entry(1), Entry(1), Entry(1), Entry(4), Entry(5), Entry(6)};
-    for (uint32_t x = 0; x < 6; ++x)
-        EXPECT_EQ(Pixel24(image, frame, x, 0), row0[x]) << x;
-    for (uint32_t x = 0; x < 6; ++x)
-        EXPECT_EQ(Pixel24(image, frame, x, 1), kBlack) << x;
-    EXPECT_EQ(Pixel24(image, frame, 1, 2), kBlack);
-    for (uint32_t x = 2; x < 6; ++x)
-        EXPECT_EQ(Pixel24(image, frame, x, 2), Entry(7)) << x;
+    EXPECT_EQ(Row24(image, frame, 0), (Row{Entry(1), Entry(1), Entry(1), Entry(4), Entry(5), Entry(6)}));
+    EXPECT_EQ(Row24(image, frame, 1), Row(6, kBlack));
+    EXPECT_EQ(Row24(image, frame, 2), (Row{kBlack, kBlack, Entry(7), Entry(7), Entry(7), Entry(7)}));
 
     // 4 bits: a run alternating two nibbles, an absolute run of 3 nibbles (2 bytes, no pad),
     // then the stream ends without an escape; an index past the table is black.
     const std::vector<uint8_t> rle4 = {3, 0x12, 0, 3, 0x34, 0xF0};
     image = Decode(VxTest_WriteDib({.width = 7, .height = 1, .bits = 4, .compression = BI_RLE4,
                                     .colorsUsed = 8, .pixels = rle4}), &frame);
-    const std::vector<uint8_t> row[7] = {Entry(1), Entry(2), Entry(1), Entry(3), Entry(4), kBlack, kBlack};
-    for (uint32_t x = 0; x < 7; ++x)
-        EXPECT_EQ(Pixel24(image, frame, x, 0), row[x]) << x;
+    EXPECT_EQ(Row24(image, frame, 0), (Row{Entry(1), Entry(2), Entry(1), Entry(3), Entry(4), kBlack, kBlack}));
 }
 
 TEST(DibFormat, BitFieldsWithAColourCountReadOnlyTheirMasks)
@@ -114,30 +110,28 @@ TEST(DibFormat, BitFieldsWithAColourCountReadOnlyTheirMasks)
 
 TEST(DibFormat, OtherMasksAndTwoBitIndicesAreExpanded)
 {
-    // 10-10-10 in 32 bits, and a 16-bit layout with green in the high bits: each channel is
+    // 11-11-10 in 32 bits, and a 16-bit layout with green in the high bits: each channel is
     // scaled from its own mask. The masks of a 124-byte header come from inside it.
-    const std::vector<uint8_t> deep = {0xFF, 0x03, 0x00, 0x00, 0x00, 0x00, 0xF0, 0x3F};  // blue 1023, red 1023
+    const std::vector<uint8_t> deep = {0xFF, 0x03, 0x00, 0x00, 0x00, 0x00, 0xE0, 0xFF};  // blue 1023, red 2047
     CVxGlobalBlock frame;
     VxDibImage image = Decode(VxTest_WriteDib({.width = 2, .height = 1, .bits = 32, .compression = BI_BITFIELDS,
-                                               .headerSize = 124, .masks = {0x3FF00000, 0xFFC00, 0x3FF},
+                                               .headerSize = 124, .masks = {0xFFE00000, 0x1FFC00, 0x3FF},
                                                .pixels = deep}), &frame);
     ASSERT_FALSE(image.asStored);
-    EXPECT_EQ(Pixel24(image, frame, 0, 0), (std::vector<uint8_t>{255, 0, 0}));
-    EXPECT_EQ(Pixel24(image, frame, 1, 0), (std::vector<uint8_t>{0, 0, 255}));
+    EXPECT_EQ(Row24(image, frame, 0), (Row{{255, 0, 0}, {0, 0, 255}}));
     const std::vector<uint8_t> sixteen = {0x00, 0xF0, 0x0F, 0x00, 0, 0, 0, 0};  // green 15; red 3 blue 3
     image = Decode(VxTest_WriteDib({.width = 2, .height = 1, .bits = 16, .compression = BI_BITFIELDS,
                                     .masks = {0x0030, 0xF000, 0x0003}, .pixels = sixteen}), &frame);
-    EXPECT_EQ(Pixel24(image, frame, 0, 0), (std::vector<uint8_t>{0, 255, 0}));
-    EXPECT_EQ(Pixel24(image, frame, 1, 0), (std::vector<uint8_t>{255, 0, 0}));
+    EXPECT_EQ(Row24(image, frame, 0), (Row{{0, 255, 0}, {255, 0, 0}}));
 
     image = Decode(VxTest_WriteDib({.width = 5, .height = -2, .bits = 2, .pixels = {0x1B, 0xC0, 0, 0, 0x40, 0, 0, 0}}),
                    &frame);
-    EXPECT_EQ(Pixel24(image, frame, 3, 1), Entry(3));  // top row, read first
-    EXPECT_EQ(Pixel24(image, frame, 4, 1), Entry(3));
-    EXPECT_EQ(Pixel24(image, frame, 0, 0), Entry(1));
+    EXPECT_EQ(Row24(image, frame, 1)[3], Entry(3));  // top row, read first
+    EXPECT_EQ(Row24(image, frame, 1)[4], Entry(3));
+    EXPECT_EQ(Row24(image, frame, 0)[0], Entry(1));
 }
 
-TEST(DibFormat, PngPayloadIsDecodedIntoTheFrame)
+TEST(DibFormat, PngAndJpegPayloadsAreDecodedAndMustMatchTheHeader)
 {
     const VxTestPngOptions png{.width = 3, .height = 2, .colorType = 2, .bitDepth = 8};
     const std::vector<uint16_t> samples = VxTest_PngSamples(png);  // R, G, B, top row first
@@ -147,56 +141,18 @@ TEST(DibFormat, PngPayloadIsDecodedIntoTheFrame)
     for (uint32_t y = 0; y < 2; ++y)
         for (uint32_t x = 0; x < 3; ++x) {
             const uint16_t* s = &samples[3 * (y * 3 + x)];
-            EXPECT_EQ(Pixel24(image, frame, x, 1 - y), (std::vector<uint8_t>{uint8_t(s[2]), uint8_t(s[1]), uint8_t(s[0])}));
+            EXPECT_EQ(Row24(image, frame, 1 - y)[x], (std::vector<uint8_t>{uint8_t(s[2]), uint8_t(s[1]), uint8_t(s[0])}));
         }
-}
 
-// A JPEG of one colour, made with libjpeg.
-std::vector<uint8_t> SolidJpeg(uint32_t width, uint32_t height, const uint8_t rgb[3])
-{
-    jpeg_compress_struct info = {};
-    jpeg_error_mgr errors;
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* bytes = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &bytes, &size);
-    info.image_width = width;
-    info.image_height = height;
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 100, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    std::vector<uint8_t> row(3 * width);
-    for (uint32_t x = 0; x < width; ++x)
-        std::memcpy(&row[3 * x], rgb, 3);
-    while (info.next_scanline < height) {
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    std::vector<uint8_t> out(bytes, bytes + size);
-    jpeg_destroy_compress(&info);
-    std::free(bytes);
-    return out;
-}
-
-TEST(DibFormat, JpegPayloadIsDecodedAndMustMatchTheHeader)
-{
-    const uint8_t rgb[3] = {200, 100, 50};
-    CVxGlobalBlock frame;
-    const VxDibImage image = Decode(VxTest_WriteDib({.width = 16, .height = 8, .bits = 0, .compression = 4,
-                                                     .pixels = SolidJpeg(16, 8, rgb)}), &frame);
-    for (uint32_t y : {0u, 7u}) {
-        const std::vector<uint8_t> bgr = Pixel24(image, frame, 15, y);
-        EXPECT_NEAR(bgr[0], 50, 2);
-        EXPECT_NEAR(bgr[1], 100, 2);
-        EXPECT_NEAR(bgr[2], 200, 2);
-    }
-    // A payload of another size than the header states.
-    Decode(VxTest_WriteDib({.width = 16, .height = 9, .bits = 0, .compression = 4, .pixels = SolidJpeg(16, 8, rgb)}),
-           &frame, E_FAIL);
+    // A JPEG payload gives what libjpeg's own decoder gives; one of another size is refused.
+    const std::vector<uint8_t> jpeg = VxTest_WriteJpeg({.width = 16, .height = 8});
+    std::vector<uint8_t> reference;
+    uint32_t width = 0, height = 0, components = 0;
+    ASSERT_TRUE(VxTest_DecodeJpegReference(jpeg, &reference, &width, &height, &components));
+    Decode(VxTest_WriteDib({.width = 16, .height = 8, .bits = 0, .compression = 4, .pixels = jpeg}), &frame);
+    const std::vector<uint8_t> expected = VxTest_JpegFrameFromReference(reference, width, height, components);
+    EXPECT_EQ(std::vector<uint8_t>(frame.Bytes(), frame.Bytes() + expected.size()), expected);
+    Decode(VxTest_WriteDib({.width = 16, .height = 9, .bits = 0, .compression = 4, .pixels = jpeg}), &frame, E_FAIL);
 }
 
 TEST(DibFormat, LyingHeadersAreRefusedAndCutFilesNeverOverrun)
