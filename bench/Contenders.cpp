@@ -488,26 +488,36 @@ std::string DeliveredStbPsd(const VxBenchFile& file, std::vector<uint8_t>& frame
 // --- OpenEXR -----------------------------------------------------------------------------------
 
 #if VXBENCH_HAVE_OPENEXR
+// The general reader's whole data window as 32-bit floats, four a pixel in the order of the
+// channel `names` (the fourth is alpha: filled with 1 where the file has none), top row first.
+// OpenEXR throws on a bad file.
+std::vector<float> ReadOpenExrFloats(const VxBenchFile& file, const char* const (&names)[4], size_t* width,
+                                     size_t* height)
+{
+    Imf::InputFile input(file.path.c_str());
+    const Imath::Box2i window = input.header().dataWindow();
+    *width = size_t(int64_t(window.max.x) - window.min.x + 1);
+    *height = size_t(int64_t(window.max.y) - window.min.y + 1);
+    std::vector<float> pixels(*width * *height * 4);
+    const size_t xStride = sizeof(float) * 4, yStride = xStride * *width;
+    char* base = reinterpret_cast<char*>(pixels.data()) -
+                 (int64_t(window.min.x) * int64_t(xStride) + int64_t(window.min.y) * int64_t(yStride));
+    Imf::FrameBuffer buffer;
+    for (size_t c = 0; c < 4; ++c)
+        buffer.insert(names[c], Imf::Slice(Imf::FLOAT, base + c * sizeof(float), xStride, yStride, 1, 1,
+                                           c == 3 ? 1.0 : 0.0));
+    input.setFrameBuffer(buffer);
+    input.readPixels(window.min.y, window.max.y);
+    return pixels;
+}
+
 // The general reader into 32-bit float R, G, B, A (what the module delivers); a missing alpha
 // channel is filled with 1.
 std::string DecodeOpenExr(const VxBenchFile& file)
 {
     try {
-        Imf::InputFile input(file.path.c_str());
-        const Imath::Box2i window = input.header().dataWindow();
-        const int64_t width = int64_t(window.max.x) - window.min.x + 1;
-        const int64_t height = int64_t(window.max.y) - window.min.y + 1;
-        std::vector<float> pixels(size_t(width * height * 4));
-        const size_t xStride = sizeof(float) * 4, yStride = xStride * size_t(width);
-        char* base = reinterpret_cast<char*>(pixels.data()) -
-                     (int64_t(window.min.x) * int64_t(xStride) + int64_t(window.min.y) * int64_t(yStride));
-        Imf::FrameBuffer frame;
-        const char* names[] = {"R", "G", "B", "A"};
-        for (size_t c = 0; c < 4; ++c)
-            frame.insert(names[c], Imf::Slice(Imf::FLOAT, base + c * sizeof(float), xStride, yStride, 1, 1,
-                                              c == 3 ? 1.0 : 0.0));
-        input.setFrameBuffer(frame);
-        input.readPixels(window.min.y, window.max.y);
+        size_t width = 0, height = 0;
+        ReadOpenExrFloats(file, {"R", "G", "B", "A"}, &width, &height);
         return CheckSize(uint64_t(width), uint64_t(height), file);
     } catch (const std::exception& e) {
         return e.what();
@@ -518,21 +528,9 @@ std::string DecodeOpenExr(const VxBenchFile& file)
 std::string DeliveredOpenExr(const VxBenchFile& file, std::vector<uint8_t>& frame)
 {
     try {
-        Imf::InputFile input(file.path.c_str());
-        const Imath::Box2i window = input.header().dataWindow();
-        const size_t width = size_t(int64_t(window.max.x) - window.min.x + 1);
-        const size_t height = size_t(int64_t(window.max.y) - window.min.y + 1);
-        std::vector<float> pixels(width * height * 4);
-        const size_t xStride = sizeof(float) * 4, yStride = xStride * width;
-        char* base = reinterpret_cast<char*>(pixels.data()) -
-                     (int64_t(window.min.x) * int64_t(xStride) + int64_t(window.min.y) * int64_t(yStride));
-        Imf::FrameBuffer buffer;
-        const char* names[] = {"B", "G", "R", "A"};
-        for (size_t c = 0; c < 4; ++c)
-            buffer.insert(names[c], Imf::Slice(Imf::FLOAT, base + c * sizeof(float), xStride, yStride, 1, 1,
-                                               c == 3 ? 1.0 : 0.0));
-        input.setFrameBuffer(buffer);
-        input.readPixels(window.min.y, window.max.y);
+        size_t width = 0, height = 0;
+        const std::vector<float> pixels = ReadOpenExrFloats(file, {"B", "G", "R", "A"}, &width, &height);
+        const size_t yStride = sizeof(float) * 4 * width;
         frame.resize(pixels.size() * sizeof(float));
         for (size_t y = 0; y < height; ++y)
             std::memcpy(frame.data() + (height - 1 - y) * yStride, &pixels[y * width * 4], yStride);

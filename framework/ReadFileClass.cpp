@@ -52,40 +52,22 @@ HRESULT VXAPI CVxStillReadFileClass::QueryInterface(REFIID iid, void** out)
 
 HRESULT VXAPI CVxStillReadFileClass::SetClassIndex(uint32_t value)
 {
-    m_classIndex = value;
-    return S_OK;
+    return m_link.SetClassIndex(value);
 }
 
 HRESULT VXAPI CVxStillReadFileClass::GetClassIndex(uint32_t* value)
 {
-    if (!value)
-        return E_POINTER;
-    *value = m_classIndex;
-    return S_OK;
+    return m_link.GetClassIndex(value);
 }
 
 HRESULT VXAPI CVxStillReadFileClass::SetFileIOManager(IUnknown* manager)
 {
-    m_manager = manager;
-    if (manager) {
-        // The user's language, asked with the module's current one preset; a failure keeps it.
-        VXLANG* language = VxModule_Language();
-        uint32_t languageId = VxLang_GetLCID(language);
-        if (SUCCEEDED(static_cast<IVxFileIOManager*>(manager)->GetLanguage(&languageId, 0)))
-            VxLang_UpdateKernelLCID(language, languageId, 1);
-    }
-    return S_OK;
+    return m_link.SetFileIOManager(manager);
 }
 
 HRESULT VXAPI CVxStillReadFileClass::GetFileIOManager(IUnknown** manager)
 {
-    if (!manager)
-        return E_POINTER;
-    *manager = m_manager;
-    if (!m_manager)
-        return E_NOINTERFACE;
-    m_manager->AddRef();
-    return S_OK;
+    return m_link.GetFileIOManager(manager);
 }
 
 HRESULT VXAPI CVxStillReadFileClass::GetClassID(GUID* classId)
@@ -116,10 +98,10 @@ HRESULT VXAPI CVxStillReadFileClass::GetRenderFileClass(IVxRenderFileClass** out
 {
     if (!out)
         return E_POINTER;
-    if (!m_manager)
+    if (!m_link.manager)
         return VXE_NOT_FOUND;
     const GUID rendererClassId = m_record.rendererClassId;
-    const HRESULT hr = static_cast<IVxFileIOManager*>(m_manager)->GetRenderFileClass(out, &rendererClassId);
+    const HRESULT hr = static_cast<IVxFileIOManager*>(m_link.manager)->GetRenderFileClass(out, &rendererClassId);
     if (FAILED(hr))
         *out = nullptr;
     return hr;

@@ -6,6 +6,7 @@
 #include "../plugin/ClassTable.h"
 #include "../plugin/ComObject.h"
 #include "../plugin/contracts/VxInterfaces.h"
+#include "FileObjectSlots.h"
 
 class CVxStillReadFile;
 
@@ -68,7 +69,6 @@ protected:
     void StoreFileIOManager(IUnknown* manager) { m_manager = manager; }
 
 private:
-    IUnknown* m_manager = nullptr;  // no reference: the host outlives its class objects
-    uint32_t m_classIndex = 0xFFFFFFFFu;
+    VxFileClassLink m_link{0xFFFFFFFFu};
     const VXREADFILECLASSRECORD m_record;
 };

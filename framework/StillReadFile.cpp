@@ -6,6 +6,7 @@
 #include "../plugin/Language.h"
 #include "../plugin/Module.h"
 #include "../plugin/contracts/VxComPtr.h"
+#include "FileObjectSlots.h"
 #include "ReadFileClass.h"
 #include "StillReadMeta.h"
 #include "StillReadVideoStream.h"
@@ -193,20 +194,12 @@ HRESULT VXAPI CVxStillReadFile::Open(uint32_t mode, uint32_t flags)
 
 HRESULT VXAPI CVxStillReadFile::SetFileName(const char16_t* path)
 {
-    if (!path)
-        return E_POINTER;
-    VxStr_CopyTruncated(m_fileName, kFileNameChars, path);
-    return S_OK;
+    return VxFile_SetFileName(m_fileName, kFileNameChars, path);
 }
 
 HRESULT VXAPI CVxStillReadFile::GetFileName(char16_t* buf, int32_t bufChars)
 {
-    if (bufChars < 1)
-        return S_OK;
-    if (!buf)
-        return E_POINTER;
-    VxStr_CopyTruncated(buf, bufChars, m_fileName);
-    return S_OK;
+    return VxFile_GetFileName(m_fileName, buf, bufChars);
 }
 
 HRESULT VXAPI CVxStillReadFile::GetLength(uint64_t* length)

@@ -195,10 +195,17 @@ HRESULT VXAPI CVxStillReadVideoStream::GetFrameFormat(uint32_t, uint32_t, uint32
         return S_FALSE;
     if (!frame)
         return S_OK;
+    VX_RETURN_IF_FAILED(DescribeFrame(DeliveredHeader(), frame));
+    if (m_index > 0)
+        MarkLayerExtension(frame->extension);
+    return S_OK;
+}
+
+HRESULT CVxStillReadVideoStream::DescribeFrame(const BITMAPINFOHEADER& header, VXFRAMEINFO* frame) const
+{
     std::memset(frame, 0, sizeof(*frame));
     frame->frameTime = -1;
     frame->scale = 1.0;
-    const BITMAPINFOHEADER header = DeliveredHeader();
     const uint64_t size = VxVideo_ImageSize(header);
     if (!VxSize_Fits(size))
         return E_UNEXPECTED;  // no frame that large can be delivered
@@ -206,8 +213,6 @@ HRESULT VXAPI CVxStillReadVideoStream::GetFrameFormat(uint32_t, uint32_t, uint32
     frame->header = header;
     frame->stride = int32_t(VxSize_Stride(header.biBitCount, header.biWidth));
     frame->extension = m_info.m_extension;
-    if (m_index > 0)
-        MarkLayerExtension(frame->extension);
     return S_OK;
 }
 

@@ -71,6 +71,10 @@ public:
 protected:
     // The header the host receives: images of fewer than 9 bits per pixel widened to 32.
     BITMAPINFOHEADER DeliveredHeader() const;
+    // Fills `frame` (not null) for a frame of `header`: cleared, no frame time, scale 1, the
+    // header's image size and stride, and the file's video extension. E_UNEXPECTED when no
+    // frame that large can be delivered.
+    HRESULT DescribeFrame(const BITMAPINFOHEADER& header, VXFRAMEINFO* frame) const;
     // Copies or widens pixels (the source buffer of image-bytes bytes) into the token.
     HRESULT Deliver(const _vxmemorytoken& token, const VXFRAMEINFO& frame, const void* pixels);
     HRESULT FrameTimes(int64_t frame, VXFRAMETIME* out);

@@ -4,46 +4,13 @@
 // with OpenEXR. Frames above a few megabytes are only opened, not decoded, to keep runs fast;
 // the header checks run on every input.
 #include "formats/exr/component/ExrWrapper.h"
-#include "platform/VxStr.h"
+#include "fuzz/FuzzReader.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <string>
 #include <vector>
-
-namespace {
-
-constexpr uint64_t kFuzzMaxFrameBytes = 16u << 20;
-
-struct FuzzFile {
-    std::string path;
-    std::u16string widePath;
-    FuzzFile()
-    {
-        char pattern[] = "/tmp/vxexrfuzz-XXXXXX";
-        const int fd = mkstemp(pattern);
-        if (fd >= 0)
-            close(fd);
-        path = pattern;
-        widePath = VxStr_FromUtf8(path);
-    }
-    void Write(const uint8_t* data, size_t size) const
-    {
-        const int fd = open(path.c_str(), O_WRONLY | O_TRUNC);
-        if (fd < 0)
-            return;
-        [[maybe_unused]] const ssize_t written = write(fd, data, size);
-        close(fd);
-    }
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const FuzzFile file;
+    static const FuzzFile file("exr");
     file.Write(data, size);
     void* context = nullptr;
     void* image = nullptr;

@@ -316,22 +316,32 @@ bool VxHost_WritePng(const std::string& path, const VxHostRgbaImage& image, std:
     return true;
 }
 
-bool VxHost_WritePfm(const std::string& path, const VXFRAMEINFO& record, const uint8_t* bytes,
-                     size_t byteCount, std::string& error)
+namespace {
+
+// The float picture writers' first step: the frame must be 128-bit BGRA or 32-bit grey floats
+// (else `picture`, the file kind with its article, names what was refused) and its rows must
+// lie inside the bytes.
+bool FloatFrameRows(const char* picture, const VXFRAMEINFO& record, size_t byteCount,
+                    std::vector<size_t>& offsets, std::string& error)
 {
-    VxHostPixelKind kind;
-    bool alpha;
-    if (!VxHost_PixelKindOf(record.header, kind, alpha) ||
-        (kind != VxHostPixelKind::BgraFloat && kind != VxHostPixelKind::GreyFloat)) {
-        error = "a .pfm picture needs a floating-point frame (128-bit BGRA or 32-bit grey); this "
-                "frame has " + std::to_string(record.header.biBitCount) + " bits per pixel, " +
+    if (!VxHost_IsFloatFrame(record.header)) {
+        error = std::string(picture) + " picture needs a floating-point frame (128-bit BGRA or 32-bit " +
+                "grey); this frame has " + std::to_string(record.header.biBitCount) + " bits per pixel, " +
                 VxHost_CompressionText(record.header.biCompression);
         return false;
     }
+    return VxHost_RowOffsets(record, byteCount, offsets, error);
+}
+
+}  // namespace
+
+bool VxHost_WritePfm(const std::string& path, const VXFRAMEINFO& record, const uint8_t* bytes,
+                     size_t byteCount, std::string& error)
+{
     std::vector<size_t> offsets;
-    if (!VxHost_RowOffsets(record, byteCount, offsets, error))
+    if (!FloatFrameRows("a .pfm", record, byteCount, offsets, error))
         return false;
-    const bool colour = kind == VxHostPixelKind::BgraFloat;
+    const bool colour = record.header.biBitCount == 128;
     const uint32_t width = uint32_t(record.header.biWidth);
     const uint32_t height = uint32_t(offsets.size());
 
@@ -367,14 +377,8 @@ bool VxHost_WritePfm(const std::string& path, const VXFRAMEINFO& record, const u
 bool VxHost_WriteExr(const std::string& path, const VXFRAMEINFO& record, const uint8_t* bytes,
                      size_t byteCount, std::string& error)
 {
-    if (!VxHost_IsFloatFrame(record.header)) {
-        error = "an .exr picture needs a floating-point frame (128-bit BGRA or 32-bit grey); this "
-                "frame has " + std::to_string(record.header.biBitCount) + " bits per pixel, " +
-                VxHost_CompressionText(record.header.biCompression);
-        return false;
-    }
     std::vector<size_t> offsets;
-    if (!VxHost_RowOffsets(record, byteCount, offsets, error))
+    if (!FloatFrameRows("an .exr", record, byteCount, offsets, error))
         return false;
     const bool colour = record.header.biBitCount == 128;
     const int width = int(record.header.biWidth);

@@ -1,6 +1,7 @@
 // The render file of the still formats.
 #include "StillRenderFile.h"
 
+#include "../framework/FileObjectSlots.h"
 #include "../platform/VxOwners.h"
 #include "../platform/VxStr.h"
 #include "../support/Sidecar.h"
@@ -107,20 +108,12 @@ HRESULT VXAPI CVxStillRenderFile::Open(uint32_t, uint32_t)
 
 HRESULT VXAPI CVxStillRenderFile::SetFileName(const char16_t* path)
 {
-    if (!path)
-        return E_POINTER;
-    VxStr_CopyTruncated(m_fileName, kVxRenderFileNameChars, path);
-    return S_OK;
+    return VxFile_SetFileName(m_fileName, kVxRenderFileNameChars, path);
 }
 
 HRESULT VXAPI CVxStillRenderFile::GetFileName(char16_t* buf, int32_t bufChars)
 {
-    if (bufChars < 1)
-        return S_OK;
-    if (!buf)
-        return E_POINTER;
-    VxStr_CopyTruncated(buf, bufChars, m_fileName);
-    return S_OK;
+    return VxFile_GetFileName(m_fileName, buf, bufChars);
 }
 
 HRESULT VXAPI CVxStillRenderFile::GetStreamCount(uint32_t* count)

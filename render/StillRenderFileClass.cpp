@@ -29,40 +29,22 @@ HRESULT VXAPI CVxStillRenderFileClass::QueryInterface(REFIID iid, void** out)
 
 HRESULT VXAPI CVxStillRenderFileClass::SetClassIndex(uint32_t value)
 {
-    m_classIndex = value;
-    return S_OK;
+    return m_link.SetClassIndex(value);
 }
 
 HRESULT VXAPI CVxStillRenderFileClass::GetClassIndex(uint32_t* value)
 {
-    if (!value)
-        return E_POINTER;
-    *value = m_classIndex;
-    return S_OK;
+    return m_link.GetClassIndex(value);
 }
 
 HRESULT VXAPI CVxStillRenderFileClass::SetFileIOManager(IUnknown* manager)
 {
-    m_manager = manager;
-    if (manager) {
-        // The user's language, asked with the module's current one preset; a failure keeps it.
-        VXLANG* language = VxModule_Language();
-        uint32_t languageId = VxLang_GetLCID(language);
-        if (SUCCEEDED(static_cast<IVxFileIOManager*>(manager)->GetLanguage(&languageId, 0)))
-            VxLang_UpdateKernelLCID(language, languageId, 1);
-    }
-    return S_OK;
+    return m_link.SetFileIOManager(manager);
 }
 
 HRESULT VXAPI CVxStillRenderFileClass::GetFileIOManager(IUnknown** manager)
 {
-    if (!manager)
-        return E_POINTER;
-    *manager = m_manager;
-    if (!m_manager)
-        return E_NOINTERFACE;
-    m_manager->AddRef();
-    return S_OK;
+    return m_link.GetFileIOManager(manager);
 }
 
 HRESULT VXAPI CVxStillRenderFileClass::GetClassID(GUID* classId)
@@ -91,10 +73,10 @@ HRESULT VXAPI CVxStillRenderFileClass::GetClassFlags(uint32_t* flags)
 
 HRESULT VXAPI CVxStillRenderFileClass::GetReadFileClass(IVxReadFileClass** out)
 {
-    if (!m_manager)
+    if (!m_link.manager)
         return E_NOINTERFACE;
     const GUID readerClassId = m_record.readerClassId;
-    return static_cast<IVxFileIOManager*>(m_manager)->GetReadFileClass(out, &readerClassId);
+    return static_cast<IVxFileIOManager*>(m_link.manager)->GetReadFileClass(out, &readerClassId);
 }
 
 HRESULT VXAPI CVxStillRenderFileClass::GetInfoText(const uint32_t* ids, uint32_t count, BSTR* texts)

@@ -3,6 +3,7 @@
 // implementation; a format class sets its identifiers and the string of its About box.
 #pragma once
 
+#include "../framework/FileObjectSlots.h"
 #include "../plugin/ComObject.h"
 #include "../plugin/contracts/VxInterfaces.h"
 
@@ -65,8 +66,7 @@ public:
     const VXRENDERFILECLASSRECORD& Record() const { return m_record; }
 
 private:
-    IUnknown* m_manager = nullptr;  // no reference: the host outlives its class objects
-    uint32_t m_classIndex = 0;
+    VxFileClassLink m_link{0};
     const VXRENDERFILECLASSRECORD m_record;
 };
 

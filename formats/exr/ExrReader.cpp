@@ -169,23 +169,13 @@ HRESULT VXAPI CVxExrReadVideoStream::GetFrameFormat(uint32_t, uint32_t, uint32_t
         return S_FALSE;
     if (!frame)
         return S_OK;
-    std::memset(frame, 0, sizeof(*frame));
-    frame->frameTime = -1;
-    frame->scale = 1.0;
     BITMAPINFOHEADER header = m_info.m_bitmapInfo.header;
     if (header.biClrUsed != 0) {  // a palette would be widened to 32 bits; never an EXR frame
         header.biClrUsed = 0;
         header.biBitCount = 32;
         header.biSizeImage = uint32_t(VxVideo_ImageSize(header));
     }
-    const uint64_t size = VxVideo_ImageSize(header);
-    if (!VxSize_Fits(size))
-        return E_UNEXPECTED;  // no frame that large can be delivered
-    frame->imageBytes = uint32_t(size);
-    frame->header = header;
-    frame->stride = int32_t(VxSize_Stride(header.biBitCount, header.biWidth));
-    frame->extension = m_info.m_extension;
-    return S_OK;
+    return DescribeFrame(header, frame);
 }
 
 CVxExrReadMeta::CVxExrReadMeta(IVxReadFile* owner) : CVxStillReadMeta(owner) {}

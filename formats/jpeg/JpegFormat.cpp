@@ -166,6 +166,17 @@ HRESULT CVxJpegDecoder::Begin(VxJpegState* state, const VxJpegSource& source)
     return FAILED(hr) ? VXE_FILE_READ : S_OK;
 }
 
+HRESULT CVxJpegDecoder::Start(const CVxGlobalBlock& block, const VxJpegSource& source, VxJpegState** state)
+{
+    if (!block)
+        return E_OUTOFMEMORY;
+    *state = static_cast<VxJpegState*>(block.Get());
+    const HRESULT hr = Begin(*state, source);
+    if (FAILED(hr))
+        End(*state);
+    return hr;
+}
+
 void CVxJpegDecoder::End(VxJpegState* state)
 {
     m_warnings = state->errors.pub.num_warnings;
@@ -178,14 +189,10 @@ HRESULT CVxJpegDecoder::ReadInfo(const VxJpegSource& source, VxJpegImage* image,
         return E_POINTER;
     *image = {};
     CVxGlobalBlock block(sizeof(VxJpegState));
-    if (!block)
-        return E_OUTOFMEMORY;
-    auto* state = static_cast<VxJpegState*>(block.Get());
-    HRESULT hr = Begin(state, source);
-    if (FAILED(hr)) {
-        End(state);
+    VxJpegState* state = nullptr;
+    HRESULT hr = Start(block, source, &state);
+    if (FAILED(hr))
         return hr;
-    }
     jpeg_decompress_struct* cinfo = &state->cinfo;
     // The header step stops at the output dimensions: starting decompression would already
     // read every scan of a progressive file, which the decode step reads again.
@@ -220,14 +227,10 @@ HRESULT CVxJpegDecoder::Decode(const VxJpegSource& source, const VxJpegImage& ex
     if (!pixels)
         return E_POINTER;
     CVxGlobalBlock block(sizeof(VxJpegState));
-    if (!block)
-        return E_OUTOFMEMORY;
-    auto* state = static_cast<VxJpegState*>(block.Get());
-    HRESULT hr = Begin(state, source);
-    if (FAILED(hr)) {
-        End(state);
+    VxJpegState* state = nullptr;
+    HRESULT hr = Start(block, source, &state);
+    if (FAILED(hr))
         return hr == VXE_FILE_READ ? VXE_CORRUPT : hr;
-    }
     jpeg_decompress_struct* cinfo = &state->cinfo;
     HRESULT chosen = S_OK;
     hr = VxJpeg_Protect(&state->errors, [&] { chosen = VxJpeg_ChooseOutput(cinfo); });

@@ -73,6 +73,9 @@ public:
 private:
     // Creates the decompression object, attaches the source and reads the header.
     HRESULT Begin(VxJpegState* state, const VxJpegSource& source);
+    // Begin on the state in `block` (E_OUTOFMEMORY when the block could not be had); the state
+    // is ended again when Begin fails.
+    HRESULT Start(const CVxGlobalBlock& block, const VxJpegSource& source, VxJpegState** state);
     void End(VxJpegState* state);
 
     char m_message[200] = {};

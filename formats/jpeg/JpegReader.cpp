@@ -1,14 +1,13 @@
 // JPEG files on the still reader framework.
 #include "JpegReader.h"
 
+#include "../../framework/HandleSource.h"
 #include "../../framework/VideoFormat.h"
 #include "../../platform/VxStr.h"
 #include "../../plugin/ClassTable.h"
 #include "../../plugin/Language.h"
 #include "../../plugin/Module.h"
 #include "ExifMetaDataHelper.h"
-
-#include <algorithm>
 
 namespace {
 
@@ -21,20 +20,6 @@ const VXREADFILECLASSRECORD kJpegRecord = {
     u"JPEG", u"Joint Picture Experts Group", u"*.jpg;*.jpe;*.jpeg", kStringOpenJpeg, kStringJpegName,
     kVxStreamTypeVideo, 0, CLSID_VxJpegReader, CLSID_VxJpegRenderer,
 };
-
-// Reads the file through its handle; a short count means its end or an error.
-size_t ReadFromHandle(void* context, uint8_t* buffer, size_t bytes)
-{
-    size_t done = 0;
-    while (done < bytes) {
-        const DWORD wanted = DWORD(std::min<size_t>(bytes - done, 1u << 30));
-        DWORD got = 0;
-        if (!ReadFile(static_cast<HANDLE>(context), buffer + done, wanted, &got, nullptr) || got == 0)
-            break;
-        done += got;
-    }
-    return done;
-}
 
 }  // namespace
 
@@ -120,11 +105,7 @@ CVxStillReadVideoStream* CVxJpgReadFile::CreateReadVideoStream(CVxStillReadFile*
 
 HRESULT CVxJpgReadFile::Rewind(VxJpegSource* source)
 {
-    if (!m_file || SetFilePointer(m_file.Get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
-        return VXE_FILE_READ;
-    source->read = ReadFromHandle;
-    source->context = m_file.Get();
-    return S_OK;
+    return VxHandle_RewindSource(m_file, source);
 }
 
 CVxJpgReadVideoStream::CVxJpgReadVideoStream(CVxStillReadFile* owner) : CVxStillReadVideoStream(owner) {}

@@ -1,12 +1,11 @@
 // PNG files on the still reader framework.
 #include "PngReader.h"
 
+#include "../../framework/HandleSource.h"
 #include "../../platform/VxStr.h"
 #include "../../plugin/ClassTable.h"
 #include "../../plugin/Language.h"
 #include "../../plugin/Module.h"
-
-#include <algorithm>
 
 namespace {
 
@@ -19,20 +18,6 @@ const VXREADFILECLASSRECORD kPngRecord = {
     u"PNG", u"Portable Network Graphic", u"*.png", kStringOpenPng, kStringPngName,
     kVxStreamTypeVideo, 0, CLSID_VxPngReader, CLSID_VxPngRenderer,
 };
-
-// Reads the file through its handle; a short count means its end or an error.
-size_t ReadFromHandle(void* context, uint8_t* buffer, size_t bytes)
-{
-    size_t done = 0;
-    while (done < bytes) {
-        const DWORD wanted = DWORD(std::min<size_t>(bytes - done, 1u << 30));
-        DWORD got = 0;
-        if (!ReadFile(static_cast<HANDLE>(context), buffer + done, wanted, &got, nullptr) || got == 0)
-            break;
-        done += got;
-    }
-    return done;
-}
 
 }  // namespace
 
@@ -125,11 +110,7 @@ CVxStillReadVideoStream* CVxPngReadFile::CreateReadVideoStream(CVxStillReadFile*
 
 HRESULT CVxPngReadFile::Rewind(VxPngSource* source)
 {
-    if (!m_file || SetFilePointer(m_file.Get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
-        return VXE_FILE_READ;
-    source->read = ReadFromHandle;
-    source->context = m_file.Get();
-    return S_OK;
+    return VxHandle_RewindSource(m_file, source);
 }
 
 CVxPngReadVideoStream::CVxPngReadVideoStream(CVxStillReadFile* owner) : CVxStillReadVideoStream(owner) {}
