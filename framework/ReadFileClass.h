@@ -66,7 +66,7 @@ public:
 
 protected:
     // Stores the manager without the language switch of SetFileIOManager.
-    void StoreFileIOManager(IUnknown* manager) { m_manager = manager; }
+    void StoreFileIOManager(IUnknown* manager) { m_link.manager = manager; }
 
 private:
     VxFileClassLink m_link{0xFFFFFFFFu};

@@ -257,6 +257,13 @@ TEST(ExrReader, RefusesBadFilesWithACode)
             EXPECT_EQ(d.open, VXE_FILE_OPEN) << VxTest_Describe(d.open);
         }
     }
+
+    // Found by fuzzing: a single row 11.6 million pixels wide. The library sizes its buffers for
+    // a whole chunk of 16 rows (1.5 GB), so the open must refuse it rather than the read.
+    edited = good;
+    PutInt(edited, window + 8, 11599880);
+    PutInt(edited, window + 12, 0);
+    EXPECT_EQ(Decode(edited).open, VXE_FILE_OPEN);
 }
 
 }  // namespace

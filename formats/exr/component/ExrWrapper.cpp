@@ -213,8 +213,9 @@ bool VxExr_CheckHeader(const Imf::Header& header, int version, VxExrImage& image
         // The full-resolution level alone is a lower bound of the tile count.
         chunks = (uint64_t(width) + tiles.xSize - 1) / tiles.xSize * ((uint64_t(height) + tiles.ySize - 1) / tiles.ySize);
     } else {
+        // The library sizes its buffers for a whole chunk of rows, however few the image has.
         const uint64_t rows = VxExr_RowsPerChunk(header.compression());
-        chunkPixels = uint64_t(width) * std::min<uint64_t>(rows, uint64_t(height));
+        chunkPixels = uint64_t(width) * rows;
         chunks = (uint64_t(height) + rows - 1) / rows;
     }
     if (pixelBytes == 0 || chunkPixels > kMaxChunkBytes / pixelBytes ||
