@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs. Idempotent: apt runs only when a
+# Installs every Debian package the project needs (the Windows cross builds and wine64
+# included: make test runs the Windows stages too). Idempotent: apt runs only when a
 # package is missing. `setup.sh bench` adds the peer decoders the benchmark compares with;
 # they stay out of the plain build and test path (the image I/O library alone pulls in ~150).
 set -euo pipefail
@@ -10,6 +11,7 @@ packages=(
   libpng-dev zlib1g-dev libjpeg62-turbo-dev
   clang libclang-rt-14-dev valgrind
   python3
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev dpkg-dev wine64
 )
 if [ "${1:-}" = bench ]; then
   packages+=(

@@ -10,7 +10,7 @@
 // block (a double free, a stray pointer) is refused with ERROR_INVALID_HANDLE without being
 // read. The registry is intrusive (the header holds the chain link) and allocates nothing, so
 // registering can neither fail nor throw.
-#include "VxWin32.h"
+#include "../VxWin32.h"
 
 #include <sys/mman.h>
 

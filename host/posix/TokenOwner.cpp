@@ -1,5 +1,5 @@
 // Frame memory for tokens: in this process, or in a child process that serves it.
-#include "TokenOwner.h"
+#include "../TokenOwner.h"
 
 #include <cerrno>
 #include <csignal>
@@ -142,29 +142,6 @@ bool VxHost_HasPtraceCapability()
 }
 
 }  // namespace
-
-bool VxHost_ParseTokenPlace(std::string_view text, VxHostTokenPlace& place)
-{
-    if (text == "local")
-        place = VxHostTokenPlace::Local;
-    else if (text == "kind0")
-        place = VxHostTokenPlace::ChildMemory;
-    else if (text == "kind1")
-        place = VxHostTokenPlace::ChildMapping;
-    else
-        return false;
-    return true;
-}
-
-const char* VxHost_TokenPlaceName(VxHostTokenPlace place)
-{
-    switch (place) {
-    case VxHostTokenPlace::Local: return "local";
-    case VxHostTokenPlace::ChildMemory: return "kind0";
-    case VxHostTokenPlace::ChildMapping: return "kind1";
-    }
-    return "?";
-}
 
 bool VxHost_CanReachChildMemory(std::string& error)
 {

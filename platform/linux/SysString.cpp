@@ -1,7 +1,7 @@
 // Automation strings: a 32-bit byte length, then the UTF-16 text and a terminator, in one
 // heap block. The host frees them through SysFreeString, so module and host agree on the
 // allocator.
-#include "VxWin32.h"
+#include "../VxWin32.h"
 
 #include <cstdlib>
 #include <cstring>
