@@ -1,8 +1,6 @@
 // Running vxhost.exe from the tests on Windows: CreateProcess with its output in files.
 #include "../HostRun.h"
 
-#include "tests/common/VxTest.h"
-
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -10,6 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+
+// From tests/common/VxTest.h, whose contract types this file cannot see beside <windows.h>.
+std::string VxTest_BuildDir();
 
 namespace {
 
