@@ -43,7 +43,7 @@ fuzz: setup
 windows: setup
 	@scripts/windows.sh build
 
-test-windows: setup
+test-windows: build
 	@scripts/windows.sh test
 
 bench: build

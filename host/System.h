@@ -27,3 +27,25 @@ void VxHostSystem_Close(void* file);
 
 bool VxHostSystem_StandardErrorIsTerminal();
 uint32_t VxHostSystem_ProcessId();
+
+// A child process started with pipes to its standard input and output.
+struct VxHostChild {
+    void* process = nullptr;
+    void* toChild = nullptr;    // writes reach the child's standard input
+    void* fromChild = nullptr;  // reads come from the child's standard output
+    uint32_t id = 0;
+};
+// Starts the program with the arguments (args[0] names it); false with a message.
+bool VxHostSystem_StartChild(const std::string& program, const std::string& arguments,
+                             VxHostChild& child, std::string& error);
+// Closes the pipes, then waits for the child to end.
+void VxHostSystem_EndChild(VxHostChild& child);
+// Whole transfers over a pipe or standard stream; false when the other end is gone.
+bool VxHostSystem_WriteAll(void* pipe, const void* data, size_t bytes);
+bool VxHostSystem_ReadAll(void* pipe, void* data, size_t bytes);
+void* VxHostSystem_StandardInput();
+void* VxHostSystem_StandardOutput();
+// Zeroed memory of this process that other processes may reach: ordinary memory, or (mapping)
+// a view of a pagefile-backed mapping whose handle stays open for the process's life.
+bool VxHostSystem_AllocateShared(bool mapping, size_t bytes, uint8_t*& data,
+                                 uint64_t& mappingHandle, std::string& error);

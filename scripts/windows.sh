@@ -71,5 +71,27 @@ for program in build-win64/vxtests_*.exe; do
     failed=1
   fi
 done
+
+# vxhost.exe decode --raw of every demo sample writes the same bytes as the Linux build's vxhost
+# (the Linux build in $BUILD, default build/, writes the samples).
+linux=${BUILD:-build}
+check=build-win64/samples-check
+rm -rf "$check" && mkdir -p "$check"
+"$linux/vxsamples" "$check/samples" >/dev/null
+same=0 differ=0
+for sample in "$check"/samples/*; do
+  name=$(basename "$sample")
+  "$linux/vxhost" decode "$sample" -o "$check/$name.linux.png" --raw "$check/$name.linux.bin" >/dev/null
+  if "$wine" build-win64/vxhost.exe decode "$sample" -o "$check/$name.win.png" \
+       --raw "$check/$name.win.bin" >/dev/null && cmp -s "$check/$name.linux.bin" "$check/$name.win.bin"; then
+    same=$((same + 1))
+  else
+    echo "windows: vxhost.exe decodes $name to other bytes than vxhost" >&2
+    differ=$((differ + 1))
+  fi
+done
+echo "windows: vxhost.exe decode --raw under wine64: $same samples the same as on Linux, $differ different"
+[ "$differ" -eq 0 ] || failed=1
+
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 exit $failed

@@ -283,3 +283,8 @@ bool CVxHostTokenOwner::Fill(uint8_t value, std::string& error)
     }
     return true;
 }
+
+bool VxHost_RunTokenChild(int /*argc*/, char** /*argv*/, int& /*exitCode*/)
+{
+    return false;  // the child is forked
+}

@@ -106,3 +106,126 @@ uint32_t VxHostSystem_ProcessId()
 {
     return GetCurrentProcessId();
 }
+
+bool VxHostSystem_StartChild(const std::string& program, const std::string& arguments,
+                             VxHostChild& child, std::string& error)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE childIn = nullptr, toChild = nullptr, fromChild = nullptr, childOut = nullptr;
+    if (!CreatePipe(&childIn, &toChild, &inherit, 0)) {
+        error = "CreatePipe: " + MessageOf(GetLastError());
+        return false;
+    }
+    if (!CreatePipe(&fromChild, &childOut, &inherit, 0)) {
+        error = "CreatePipe: " + MessageOf(GetLastError());
+        CloseHandle(childIn);
+        CloseHandle(toChild);
+        return false;
+    }
+    // Only the child's ends are inherited.
+    SetHandleInformation(toChild, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(fromChild, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = childIn;
+    startup.hStdOutput = childOut;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION info = {};
+    std::wstring line = Wide(arguments);
+    const BOOL started = CreateProcessW(Wide(program).c_str(), line.data(), nullptr, nullptr, TRUE,
+                                        0, nullptr, nullptr, &startup, &info);
+    CloseHandle(childIn);
+    CloseHandle(childOut);
+    if (!started) {
+        error = "cannot start " + program + ": " + MessageOf(GetLastError());
+        CloseHandle(toChild);
+        CloseHandle(fromChild);
+        return false;
+    }
+    CloseHandle(info.hThread);
+    child.process = info.hProcess;
+    child.toChild = toChild;
+    child.fromChild = fromChild;
+    child.id = info.dwProcessId;
+    return true;
+}
+
+void VxHostSystem_EndChild(VxHostChild& child)
+{
+    for (void** pipe : {&child.toChild, &child.fromChild}) {
+        if (*pipe)
+            CloseHandle(static_cast<HANDLE>(*pipe));
+        *pipe = nullptr;
+    }
+    if (child.process) {
+        WaitForSingleObject(static_cast<HANDLE>(child.process), INFINITE);
+        CloseHandle(static_cast<HANDLE>(child.process));
+        child.process = nullptr;
+    }
+}
+
+bool VxHostSystem_WriteAll(void* pipe, const void* data, size_t bytes)
+{
+    const auto* at = static_cast<const uint8_t*>(data);
+    while (bytes > 0) {
+        DWORD done = 0;
+        const DWORD chunk = DWORD(bytes < (1u << 30) ? bytes : (1u << 30));
+        if (!WriteFile(static_cast<HANDLE>(pipe), at, chunk, &done, nullptr) || done == 0)
+            return false;
+        at += done;
+        bytes -= done;
+    }
+    return true;
+}
+
+bool VxHostSystem_ReadAll(void* pipe, void* data, size_t bytes)
+{
+    auto* at = static_cast<uint8_t*>(data);
+    while (bytes > 0) {
+        DWORD done = 0;
+        const DWORD chunk = DWORD(bytes < (1u << 30) ? bytes : (1u << 30));
+        if (!ReadFile(static_cast<HANDLE>(pipe), at, chunk, &done, nullptr) || done == 0)
+            return false;
+        at += done;
+        bytes -= done;
+    }
+    return true;
+}
+
+void* VxHostSystem_StandardInput()
+{
+    return GetStdHandle(STD_INPUT_HANDLE);
+}
+
+void* VxHostSystem_StandardOutput()
+{
+    return GetStdHandle(STD_OUTPUT_HANDLE);
+}
+
+bool VxHostSystem_AllocateShared(bool mapping, size_t bytes, uint8_t*& data,
+                                 uint64_t& mappingHandle, std::string& error)
+{
+    mappingHandle = ~uint64_t(0);
+    if (!mapping) {
+        data = static_cast<uint8_t*>(VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        if (!data)
+            error = "VirtualAlloc: " + MessageOf(GetLastError());
+        return data != nullptr;
+    }
+    const uint64_t size = bytes;
+    HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+                                        DWORD(size >> 32), DWORD(size), nullptr);
+    if (!section) {
+        error = "CreateFileMappingW: " + MessageOf(GetLastError());
+        return false;
+    }
+    data = static_cast<uint8_t*>(MapViewOfFile(section, FILE_MAP_ALL_ACCESS, 0, 0, bytes));
+    if (!data) {
+        error = "MapViewOfFile: " + MessageOf(GetLastError());
+        CloseHandle(section);
+        return false;
+    }
+    mappingHandle = uint64_t(int64_t(reinterpret_cast<intptr_t>(section)));  // sign-extended
+    return true;
+}
