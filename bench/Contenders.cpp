@@ -1,5 +1,6 @@
 // The contenders. Every peer decodes the whole file from its path into memory of its own, the
-// way its documentation shows, single-threaded (as the module decodes a frame); each run
+// way its documentation shows, single-threaded (as the module decodes a frame; OpenEXR alone
+// has one worker per core, as the module's EXR component has); each run
 // includes opening the file and reading its header. One untimed run first warms the page
 // cache and the library.
 #include "Contenders.h"
@@ -298,11 +299,14 @@ VxBenchRunner PrepareLibpng(const VxBenchFile& file, const VxBenchSettings&)
 
 // --- libjpeg (classic API) ---------------------------------------------------------------------
 
+// The JPEG reference: libjpeg-turbo's classic API decoding straight into the frame the module
+// delivers, in a caller buffer that exists before the call: colour as bottom-up B, G, R rows
+// padded to four bytes, grey as bottom-up B, G, R, X rows (the 32-bit frame the host receives).
 struct JpegRead {
     jpeg_decompress_struct info;
     jpeg_error_mgr errorManager;
     std::jmp_buf jump;
-    std::vector<uint8_t> pixels;
+    std::vector<uint8_t>* frame = nullptr;
 };
 
 void JpegErrorExit(j_common_ptr info)
@@ -317,23 +321,27 @@ bool JpegReadImage(JpegRead& read, FILE* file)
         return false;
     jpeg_stdio_src(&read.info, file);
     jpeg_read_header(&read.info, TRUE);
+    read.info.out_color_space = read.info.out_color_space == JCS_GRAYSCALE ? JCS_EXT_BGRX : JCS_EXT_BGR;
     jpeg_start_decompress(&read.info);
-    const size_t rowBytes = size_t(read.info.output_width) * read.info.output_components;
-    read.pixels.resize(rowBytes * read.info.output_height);
-    while (read.info.output_scanline < read.info.output_height) {
-        JSAMPROW row = read.pixels.data() + rowBytes * read.info.output_scanline;
+    const size_t stride = (size_t(read.info.output_width) * read.info.output_components + 3) / 4 * 4;
+    const size_t height = read.info.output_height;
+    if (read.frame->size() < stride * height)
+        read.frame->resize(stride * height);  // the untimed warm-up run sizes it
+    while (read.info.output_scanline < height) {
+        JSAMPROW row = read.frame->data() + stride * (height - 1 - read.info.output_scanline);
         jpeg_read_scanlines(&read.info, &row, 1);
     }
     jpeg_finish_decompress(&read.info);
     return true;
 }
 
-std::string DecodeLibjpeg(const VxBenchFile& file)
+std::string DecodeLibjpeg(const VxBenchFile& file, std::vector<uint8_t>& frame)
 {
     FILE* stream = std::fopen(file.path.c_str(), "rb");
     if (!stream)
         return "cannot open";
     JpegRead read;
+    read.frame = &frame;
     read.info.err = jpeg_std_error(&read.errorManager);
     read.errorManager.error_exit = JpegErrorExit;
     jpeg_create_decompress(&read.info);
@@ -343,6 +351,23 @@ std::string DecodeLibjpeg(const VxBenchFile& file)
     jpeg_destroy_decompress(&read.info);
     std::fclose(stream);
     return ok ? CheckSize(width, height, file) : "libjpeg error";
+}
+
+// The reference's frame for the comparison with the module's: libjpeg fills X with 255, the
+// module's widened grey carries 0 there (untimed).
+std::string DeliveredLibjpeg(const VxBenchFile& file, std::vector<uint8_t>& frame)
+{
+    const std::string failure = DecodeLibjpeg(file, frame);
+    if (failure.empty() && file.variant->frameBytesPerPixel == 4)
+        for (size_t i = 3; i < frame.size(); i += 4)
+            frame[i] = 0;
+    return failure;
+}
+
+VxBenchRunner PrepareLibjpeg(const VxBenchFile& file, const VxBenchSettings&)
+{
+    auto frame = std::make_shared<std::vector<uint8_t>>();
+    return [file, frame] { return TimeOnce([&] { return DecodeLibjpeg(file, *frame); }); };
 }
 
 // --- TurboJPEG ---------------------------------------------------------------------------------
@@ -424,6 +449,40 @@ std::string DecodeStb(const VxBenchFile& file)
     stbi_image_free(pixels);
     return CheckSize(uint64_t(width), uint64_t(height), file);
 }
+
+// The PSD reference: stb_image's merged image as R, G, B, A (8- or 16-bit samples), laid out as
+// the module delivers it: B, G, R, A, bottom row first.
+template <class T>
+void StbToDelivered(const T* rgba, int width, int height, std::vector<uint8_t>& frame)
+{
+    frame.resize(size_t(width) * height * 4 * sizeof(T));
+    T* out = reinterpret_cast<T*>(frame.data());
+    for (int y = 0; y < height; ++y) {
+        const T* in = rgba + size_t(height - 1 - y) * width * 4;
+        for (int x = 0; x < 4 * width; x += 4, out += 4) {
+            out[0] = in[x + 2];
+            out[1] = in[x + 1];
+            out[2] = in[x];
+            out[3] = in[x + 3];
+        }
+    }
+}
+
+std::string DeliveredStbPsd(const VxBenchFile& file, std::vector<uint8_t>& frame)
+{
+    int width = 0, height = 0, channels = 0;
+    const bool deep = file.variant->frameBytesPerPixel == 8;
+    void* pixels = deep ? static_cast<void*>(stbi_load_16(file.path.c_str(), &width, &height, &channels, 4))
+                        : static_cast<void*>(stbi_load(file.path.c_str(), &width, &height, &channels, 4));
+    if (!pixels)
+        return stbi_failure_reason() ? stbi_failure_reason() : "stb_image failed";
+    if (deep)
+        StbToDelivered(static_cast<const uint16_t*>(pixels), width, height, frame);
+    else
+        StbToDelivered(static_cast<const uint8_t*>(pixels), width, height, frame);
+    stbi_image_free(pixels);
+    return CheckSize(uint64_t(width), uint64_t(height), file);
+}
 #endif
 
 // --- OpenEXR -----------------------------------------------------------------------------------
@@ -450,6 +509,34 @@ std::string DecodeOpenExr(const VxBenchFile& file)
         input.setFrameBuffer(frame);
         input.readPixels(window.min.y, window.max.y);
         return CheckSize(uint64_t(width), uint64_t(height), file);
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+}
+
+// The frame the module delivers, for the comparison: B, G, R, A floats, bottom row first.
+std::string DeliveredOpenExr(const VxBenchFile& file, std::vector<uint8_t>& frame)
+{
+    try {
+        Imf::InputFile input(file.path.c_str());
+        const Imath::Box2i window = input.header().dataWindow();
+        const size_t width = size_t(int64_t(window.max.x) - window.min.x + 1);
+        const size_t height = size_t(int64_t(window.max.y) - window.min.y + 1);
+        std::vector<float> pixels(width * height * 4);
+        const size_t xStride = sizeof(float) * 4, yStride = xStride * width;
+        char* base = reinterpret_cast<char*>(pixels.data()) -
+                     (int64_t(window.min.x) * int64_t(xStride) + int64_t(window.min.y) * int64_t(yStride));
+        Imf::FrameBuffer buffer;
+        const char* names[] = {"B", "G", "R", "A"};
+        for (size_t c = 0; c < 4; ++c)
+            buffer.insert(names[c], Imf::Slice(Imf::FLOAT, base + c * sizeof(float), xStride, yStride, 1, 1,
+                                               c == 3 ? 1.0 : 0.0));
+        input.setFrameBuffer(buffer);
+        input.readPixels(window.min.y, window.max.y);
+        frame.resize(pixels.size() * sizeof(float));
+        for (size_t y = 0; y < height; ++y)
+            std::memcpy(frame.data() + (height - 1 - y) * yStride, &pixels[y * width * 4], yStride);
+        return CheckSize(width, height, file);
     } catch (const std::exception& e) {
         return e.what();
     }
@@ -506,20 +593,21 @@ const std::vector<VxBenchContender>& VxBench_Contenders()
 {
     static const std::vector<VxBenchContender> contenders = {
         {"bound", false, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd, F::Exr}, PrepareLowerBound},
-        {"vxstills", false, {F::Png}, PrepareModule},
+        {"vxstills", false, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd, F::Exr}, PrepareModule},
         {"libpng", true, {F::Png}, PrepareLibpng, true, DecodeLibpng},
 #if VXBENCH_HAVE_SPNG
         {"libspng", true, {F::Png}, Timed<DecodeSpng>},
 #endif
-        {"libjpeg", true, {F::Jpeg}, Timed<DecodeLibjpeg>},
+        {"libjpeg", true, {F::Jpeg}, PrepareLibjpeg, true, DeliveredLibjpeg},
 #if VXBENCH_HAVE_TURBOJPEG
         {"TurboJPEG", true, {F::Jpeg}, Timed<DecodeTurbojpeg>},
 #endif
 #if VXBENCH_HAVE_STB
-        {"stb_image", true, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd}, Timed<DecodeStb>},
+        {"stb_image", true, {F::Png, F::Jpeg, F::Tga, F::Bmp}, Timed<DecodeStb>},
+        {"stb_image", true, {F::Psd}, Timed<DecodeStb>, true, DeliveredStbPsd},  // the PSD reference
 #endif
 #if VXBENCH_HAVE_OPENEXR
-        {"OpenEXR", true, {F::Exr}, Timed<DecodeOpenExr>},
+        {"OpenEXR", true, {F::Exr}, Timed<DecodeOpenExr>, true, DeliveredOpenExr},
 #endif
 #if VXBENCH_HAVE_FREEIMAGE
         {"FreeImage", true, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd, F::Exr}, Timed<DecodeFreeImage>},

@@ -755,6 +755,8 @@ const std::vector<VxBenchVariant>& VxBench_Variants()
          [](const I& i, const S& p, S& e) { return WriteExr(i, p, true, Imf::PIZ_COMPRESSION, e); }},
         {"exr-float-zip", ".exr", F::Exr, "RGB float, ZIP", 16,
          [](const I& i, const S& p, S& e) { return WriteExr(i, p, false, Imf::ZIP_COMPRESSION, e); }},
+        {"exr-float-piz", ".exr", F::Exr, "RGB float, PIZ", 16,
+         [](const I& i, const S& p, S& e) { return WriteExr(i, p, false, Imf::PIZ_COMPRESSION, e); }},
 #endif
     };
     return variants;

@@ -34,11 +34,11 @@ CVxStillReadFile::~CVxStillReadFile()
 {
     DestroyStreams();
     delete m_meta.exchange(nullptr);
-    if (m_frameBuffer) {
-        // A frame left held by its caller: give it back once and free the mutex with it.
+    // Frames left held by their caller: give each back once and free the mutex with it.
+    while (m_heldCount > 0) {
+        void* pixels = m_heldFrames[--m_heldCount];
         if (m_access)
-            m_access->FreeBuffer(0, 0, 0, 0, 0, m_frameBuffer);
-        m_frameBuffer = nullptr;
+            m_access->FreeBuffer(0, 0, 0, 0, 0, pixels);
         ReleaseMutex(m_mutex);
     }
     if (m_access)
@@ -431,30 +431,30 @@ HRESULT CVxStillReadFile::TakeFrameBuffer(void** pixels, bool forceDecode, int64
         ReleaseMutex(m_mutex);
         return E_FAIL;
     }
-    if (m_frameBuffer) {
-        // This thread already holds the frame (the mutex is recursive): one buffer per file.
+    // Held frames belong to this thread (the mutex is recursive): a further one gets its own
+    // buffer, up to a bound that a runaway caller reaches as a shortage of resources.
+    if (m_heldCount == kMaxHeldFrames) {
         ReleaseMutex(m_mutex);
-        return E_UNEXPECTED;
+        return VXE_LOW_RESOURCES;
     }
     const uint32_t bytes = FrameBytes();
-    HRESULT hr = m_access->AllocBuffer(0, 0, 0, bytes, 0, 0, &m_frameBuffer);
-    if (FAILED(hr) || !m_frameBuffer) {
-        m_frameBuffer = nullptr;
+    void* buffer = nullptr;
+    HRESULT hr = m_access->AllocBuffer(0, 0, 0, bytes, 0, 0, &buffer);
+    if (FAILED(hr) || !buffer) {
         ReleaseMutex(m_mutex);
         return FAILED(hr) ? hr : E_OUTOFMEMORY;
     }
     // S_FALSE: a fresh buffer; S_OK: the pool kept this content from an earlier decode.
     if (hr == S_FALSE || (hr == S_OK && forceDecode)) {
-        hr = layer == kCompositeImage ? DecodeImage(m_frameBuffer, bytes)
-                                      : DecodeLayer(uint32_t(layer), m_frameBuffer, bytes);
+        hr = layer == kCompositeImage ? DecodeImage(buffer, bytes) : DecodeLayer(uint32_t(layer), buffer, bytes);
         if (FAILED(hr)) {
-            m_access->FreeBuffer(0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0, bytes, m_frameBuffer);
-            m_frameBuffer = nullptr;
+            m_access->FreeBuffer(0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0, bytes, buffer);
             ReleaseMutex(m_mutex);
             return hr;
         }
     }
-    *pixels = m_frameBuffer;
+    m_heldFrames[m_heldCount++] = buffer;
+    *pixels = buffer;
     return hr;
 }
 
@@ -464,12 +464,31 @@ void CVxStillReadFile::ReleaseFrame()
     // re-enters at once; any other finds no buffer once the holder has given it back.
     if (WaitForSingleObject(m_mutex, INFINITE) != WAIT_OBJECT_0)
         return;
-    if (m_frameBuffer) {
-        m_access->FreeBuffer(0, 0, 0, 0, FrameBytes(), m_frameBuffer);
-        m_frameBuffer = nullptr;
-        ReleaseMutex(m_mutex);  // the hold taken by LoadFrame or LoadLayerFrame
+    if (m_heldCount > 0)
+        ReleaseHeld(m_heldCount - 1);
+    ReleaseMutex(m_mutex);
+}
+
+void CVxStillReadFile::ReleaseFrame(const void* pixels)
+{
+    if (!pixels || WaitForSingleObject(m_mutex, INFINITE) != WAIT_OBJECT_0)
+        return;
+    for (uint32_t slot = m_heldCount; slot-- > 0;) {
+        if (m_heldFrames[slot] == pixels) {
+            ReleaseHeld(slot);
+            break;
+        }
     }
     ReleaseMutex(m_mutex);
+}
+
+void CVxStillReadFile::ReleaseHeld(uint32_t slot)
+{
+    m_access->FreeBuffer(0, 0, 0, 0, FrameBytes(), m_heldFrames[slot]);
+    for (uint32_t i = slot; i + 1 < m_heldCount; ++i)
+        m_heldFrames[i] = m_heldFrames[i + 1];
+    m_heldFrames[--m_heldCount] = nullptr;
+    ReleaseMutex(m_mutex);  // the hold taken by LoadFrame or LoadLayerFrame
 }
 
 CVxStillReadVideoStream* CVxStillReadFile::StreamAt(uint32_t index) const

@@ -85,9 +85,12 @@ public:
     // Like LoadFrame, but decodes only when the pool hands out a fresh buffer, and with
     // DecodeLayer. pixels receives the held buffer, null after a failure.
     HRESULT LoadLayerFrame(uint32_t layer, void** pixels);
-    // Gives back the frame buffer taken by a successful LoadFrame or LoadLayerFrame of this
-    // thread and releases the file mutex; does nothing when no buffer is held.
+    // Gives back the frame buffer taken last by a successful LoadFrame or LoadLayerFrame of
+    // this thread and releases the file mutex; does nothing when no buffer is held.
     void ReleaseFrame();
+    // The same for the held buffer at pixels (layer frames may be given back in any order);
+    // does nothing for null or a buffer not held.
+    void ReleaseFrame(const void* pixels);
 
     CVxStillReadFileClass* Owner() const { return m_owner; }
     const CVxStillFileInfo& Info() const { return m_info; }
@@ -116,6 +119,7 @@ private:
     HRESULT CreateStreams(uint32_t count);
     void DestroyStreams();
     uint32_t FrameBytes() const;
+    void ReleaseHeld(uint32_t slot);  // with the file mutex taken
 
     FILETIME m_lastWrite = {};
     std::atomic<bool> m_open = false;
@@ -126,6 +130,11 @@ private:
     CVxStillFileStreamData* m_streams = nullptr;      // owned array of m_streamCount elements
     uint32_t m_streamCount = 0;
     HANDLE m_mutex = nullptr;                          // the file mutex
-    void* m_frameBuffer = nullptr;                     // held with the file mutex
+    // Frame buffers held, oldest first, each with one hold of the file mutex. The thread that
+    // holds a frame (a layer a host keeps locked) may ask for another frame or layer: it gets
+    // a buffer of its own, and what it still holds is neither freed nor overwritten.
+    static constexpr uint32_t kMaxHeldFrames = 8;
+    void* m_heldFrames[kMaxHeldFrames] = {};
+    uint32_t m_heldCount = 0;
     IVxBufferAccess* m_access = nullptr;               // one reference
 };

@@ -13,6 +13,7 @@ struct VxHostSession {
 int VxHost_RunPlugins(const VxHostSession& session);
 int VxHost_RunProbe(const VxHostSession& session);
 int VxHost_RunDecode(const VxHostSession& session);
+int VxHost_RunLayers(const VxHostSession& session);
 int VxHost_RunMeta(const VxHostSession& session);
 int VxHost_RunTag(const VxHostSession& session);
 int VxHost_RunConvert(const VxHostSession& session);

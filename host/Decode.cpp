@@ -15,7 +15,7 @@
 
 namespace {
 
-enum class VxHostPictureType { None, Png, Pfm };
+enum class VxHostPictureType { None, Png, Pfm, Exr };
 
 std::string VxHost_LowerExtension(const std::string& path)
 {
@@ -41,9 +41,8 @@ bool VxHost_PictureTypeOf(const std::string& path, VxHostPictureType& type, std:
     if (extension == ".pfm")
         return type = VxHostPictureType::Pfm, true;
     if (extension == ".exr")
-        error = path + ": this host writes floating-point frames as .pfm; it has no EXR encoder";
-    else
-        error = path + ": the output must be a .png or .pfm file";
+        return type = VxHostPictureType::Exr, true;
+    error = path + ": the output must be a .png or .pfm file (or .exr for floating-point frames)";
     return false;
 }
 
@@ -116,12 +115,17 @@ int VxHost_RunDecode(const VxHostSession& session)
     if (!options.raw.empty() && !VxHost_WriteRaw(options.raw, bytes.data(), delivered, error))
         return VxHost_ReportError(error);
     if (pictureType == VxHostPictureType::Png) {
+        // Floating-point frames hold linear light of any brightness: tone-mapped for the eye.
         VxHostRgbaImage image;
-        if (!VxHost_FrameToRgba(record, bytes.data(), delivered, image, error) ||
+        if (!VxHost_ToneMapFloatFrame(record, bytes.data(), delivered, error) ||
+            !VxHost_FrameToRgba(record, bytes.data(), delivered, image, error) ||
             !VxHost_WritePng(options.output, image, error))
             return VxHost_ReportError(path + ": " + error);
     } else if (pictureType == VxHostPictureType::Pfm) {
         if (!VxHost_WritePfm(options.output, record, bytes.data(), delivered, error))
+            return VxHost_ReportError(path + ": " + error);
+    } else if (pictureType == VxHostPictureType::Exr) {
+        if (!VxHost_WriteExr(options.output, record, bytes.data(), delivered, error))
             return VxHost_ReportError(path + ": " + error);
     }
 

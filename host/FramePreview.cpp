@@ -3,6 +3,10 @@
 
 #include "Text.h"
 
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfOutputFile.h>
 #include <png.h>
 
 #include <algorithm>
@@ -357,5 +361,94 @@ bool VxHost_WritePfm(const std::string& path, const VXFRAMEINFO& record, const u
         error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
     }
+    return true;
+}
+
+bool VxHost_WriteExr(const std::string& path, const VXFRAMEINFO& record, const uint8_t* bytes,
+                     size_t byteCount, std::string& error)
+{
+    if (!VxHost_IsFloatFrame(record.header)) {
+        error = "an .exr picture needs a floating-point frame (128-bit BGRA or 32-bit grey); this "
+                "frame has " + std::to_string(record.header.biBitCount) + " bits per pixel, " +
+                VxHost_CompressionText(record.header.biCompression);
+        return false;
+    }
+    std::vector<size_t> offsets;
+    if (!VxHost_RowOffsets(record, byteCount, offsets, error))
+        return false;
+    const bool colour = record.header.biBitCount == 128;
+    const int width = int(record.header.biWidth);
+    const int height = int(offsets.size());
+    const size_t pixelBytes = colour ? 16 : 4;
+
+    // Top row first, packed: the library wants one stride for all rows.
+    std::vector<uint8_t> rows(size_t(width) * pixelBytes * size_t(height));
+    for (int y = 0; y < height; ++y)
+        std::memcpy(rows.data() + size_t(y) * size_t(width) * pixelBytes, bytes + offsets[size_t(y)],
+                    size_t(width) * pixelBytes);
+    try {
+        Imf::Header header(width, height);
+        header.compression() = Imf::ZIP_COMPRESSION;
+        Imf::FrameBuffer buffer;
+        const size_t rowBytes = size_t(width) * pixelBytes;
+        const auto add = [&](const char* name, size_t offset) {
+            header.channels().insert(name, Imf::Channel(Imf::FLOAT));
+            buffer.insert(name, Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(rows.data() + offset),
+                                           pixelBytes, rowBytes));
+        };
+        if (colour) {
+            add("B", 0), add("G", 4), add("R", 8), add("A", 12);
+        } else {
+            add("Y", 0);
+        }
+        Imf::OutputFile file(path.c_str(), header);
+        file.setFrameBuffer(buffer);
+        file.writePixels(height);
+    } catch (const std::exception& e) {
+        error = "cannot write " + path + ": " + e.what();
+        return false;
+    }
+    return true;
+}
+
+bool VxHost_ToneMapFloatFrame(const VXFRAMEINFO& record, uint8_t* bytes, size_t byteCount,
+                              std::string& error)
+{
+    if (!VxHost_IsFloatFrame(record.header))
+        return true;
+    std::vector<size_t> offsets;
+    if (!VxHost_RowOffsets(record, byteCount, offsets, error))
+        return false;
+    const bool colour = record.header.biBitCount == 128;
+    const size_t width = size_t(record.header.biWidth);
+    const size_t pixelBytes = colour ? 16 : 4;
+    const auto luminance = [&](const float* p) {  // B, G, R or grey, linear
+        return colour ? 0.0722f * p[0] + 0.7152f * p[1] + 0.2126f * p[2] : p[0];
+    };
+    const auto pixel = [&](size_t row, size_t x) {
+        return reinterpret_cast<float*>(bytes + offsets[row] + x * pixelBytes);
+    };
+
+    float white = 1.0f;
+    for (size_t row = 0; row < offsets.size(); ++row)
+        for (size_t x = 0; x < width; ++x) {
+            const float l = luminance(pixel(row, x));
+            if (std::isfinite(l))
+                white = std::max(white, l);
+        }
+    const auto encode = [](float v) {
+        if (!(v > 0.0f))
+            return 0.0f;
+        return v <= 0.0031308f ? 12.92f * v : 1.055f * std::pow(v, 1.0f / 2.4f) - 0.055f;
+    };
+    const size_t channels = colour ? 3 : 1;
+    for (size_t row = 0; row < offsets.size(); ++row)
+        for (size_t x = 0; x < width; ++x) {
+            float* p = pixel(row, x);
+            const float l = luminance(p);
+            const float scale = l > 0.0f && std::isfinite(l) ? (1.0f + l / (white * white)) / (1.0f + l) : 1.0f;
+            for (size_t c = 0; c < channels; ++c)
+                p[c] = encode(p[c] * scale);
+        }
     return true;
 }

@@ -34,5 +34,17 @@ bool VxHost_WritePng(const std::string& path, const VxHostRgbaImage& image, std:
 bool VxHost_WritePfm(const std::string& path, const VXFRAMEINFO& record, const uint8_t* bytes,
                      size_t byteCount, std::string& error);
 
+// An OpenEXR file of a floating-point frame, written with the OpenEXR library: R, G, B, A
+// float channels (Y for 32-bit grey), ZIP compression, top row first.
+bool VxHost_WriteExr(const std::string& path, const VXFRAMEINFO& record, const uint8_t* bytes,
+                     size_t byteCount, std::string& error);
+
+// Tone-maps a floating-point frame in place for an 8- or 16-bit preview: linear light becomes
+// sRGB-encoded, and when the brightest pixel's luminance is above 1.0 highlights roll off with
+// the extended Reinhard curve whose white is that luminance (a frame within 0 to 1 only gets the
+// sRGB curve). Alpha is left as it is. Other frames are left unchanged.
+bool VxHost_ToneMapFloatFrame(const VXFRAMEINFO& record, uint8_t* bytes, size_t byteCount,
+                              std::string& error);
+
 // Whether a frame record describes floating-point samples (128-bit BGRA or 32-bit grey).
 bool VxHost_IsFloatFrame(const BITMAPINFOHEADER& header);

@@ -40,6 +40,8 @@ int main(int argc, char** argv)
         return VxHost_RunProbe(session);
     if (options.command == "decode")
         return VxHost_RunDecode(session);
+    if (options.command == "layers")
+        return VxHost_RunLayers(session);
     if (options.command == "meta")
         return VxHost_RunMeta(session);
     if (options.command == "tag")

@@ -82,12 +82,47 @@ void VxHost_ParseSummary(VxHostMetaReport& report)
     }
 }
 
+// Names of the EXIF tags the module reads and writes, and of the common ones beside them.
+// Tags 1 and 2 are names only in the Interoperability IFD (IFD 2).
+struct VxHostExifName {
+    uint16_t tag;
+    const char* name;
+};
+constexpr VxHostExifName kExifNames[] = {
+    {1, "InteroperabilityIndex"}, {2, "InteroperabilityVersion"}, {270, "ImageDescription"},
+    {271, "Make"}, {272, "Model"}, {274, "Orientation"}, {282, "XResolution"}, {283, "YResolution"},
+    {296, "ResolutionUnit"}, {305, "Software"}, {306, "DateTime"}, {315, "Artist"},
+    {531, "YCbCrPositioning"}, {33432, "Copyright"}, {33434, "ExposureTime"}, {33437, "FNumber"},
+    {34665, "ExifIFDPointer"}, {34855, "ISOSpeedRatings"}, {36864, "ExifVersion"},
+    {36867, "DateTimeOriginal"}, {36868, "DateTimeDigitized"}, {37121, "ComponentsConfiguration"},
+    {37385, "Flash"}, {37386, "FocalLength"}, {40960, "FlashpixVersion"}, {40961, "ColorSpace"},
+    {40962, "PixelXDimension"}, {40963, "PixelYDimension"}, {40965, "InteroperabilityIFDPointer"},
+};
+
+// The tag name of an EXIF field code, or "" for a tag without one here.
+std::string VxHost_ExifName(uint32_t code)
+{
+    if ((code & 0xFF000000u) != kExifCodeBase)
+        return {};
+    const uint32_t ifd = (code >> 20) & 0xF;
+    const uint32_t tag = (code >> 4) & 0xFFFF;
+    if (tag < 3 && ifd != 2)
+        return {};
+    for (const VxHostExifName& entry : kExifNames)
+        if (entry.tag == tag)
+            return entry.name;
+    return {};
+}
+
+// EXIF codes by name and by their parts: "EXIF Make (ifd 0 tag 0x010F type 2)".
 std::string VxHost_FieldCodeText(uint32_t code)
 {
     if ((code & 0xFF000000u) == kExifCodeBase) {
-        char text[64];
-        std::snprintf(text, sizeof text, "EXIF ifd %u tag 0x%04X type %u", unsigned((code >> 20) & 0xF),
-                      unsigned((code >> 4) & 0xFFFF), unsigned(code & 0xF));
+        const std::string name = VxHost_ExifName(code);
+        char text[96];
+        std::snprintf(text, sizeof text, "EXIF %s%sifd %u tag 0x%04X type %u%s", name.c_str(),
+                      name.empty() ? "" : " (", unsigned((code >> 20) & 0xF), unsigned((code >> 4) & 0xFFFF),
+                      unsigned(code & 0xF), name.empty() ? "" : ")");
         return text;
     }
     return VxHost_FourCCText(code);
@@ -170,6 +205,8 @@ int VxHost_RunMeta(const VxHostSession& session)
             json.BeginObject();
             json.Field("code", field.code);
             json.Field("codeText", VxHost_FieldCodeText(field.code));
+            if (const std::string name = VxHost_ExifName(field.code); !name.empty())
+                json.Field("name", name);
             json.Field("bytes", uint64_t(field.data.size()));
             std::string text;
             if (VxHost_FieldText(field.data, text))
@@ -203,9 +240,9 @@ int VxHost_RunMeta(const VxHostSession& session)
     for (const VxHostSummaryField& field : report.fields) {
         std::string text;
         if (VxHost_FieldText(field.data, text))
-            std::printf("    %-34s \"%s\"\n", VxHost_FieldCodeText(field.code).c_str(), text.c_str());
+            std::printf("    %-48s \"%s\"\n", VxHost_FieldCodeText(field.code).c_str(), text.c_str());
         else
-            std::printf("    %-34s %s\n", VxHost_FieldCodeText(field.code).c_str(),
+            std::printf("    %-48s %s\n", VxHost_FieldCodeText(field.code).c_str(),
                         VxHost_HexBytes(field.data).c_str());
     }
     if (report.mediaResult == S_OK)

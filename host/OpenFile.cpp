@@ -5,6 +5,9 @@
 #include "System.h"
 #include "Text.h"
 
+#include <cctype>
+#include <cstdio>
+
 int VxHostFailure::Report() const
 {
     if (!method.empty())
@@ -23,6 +26,64 @@ void VxHostFailure::WriteJson(CVxHostJson& json) const
         json.Field("message", message);
     }
     json.EndObject();
+}
+
+namespace {
+
+// Whether an extension list of "*.ext" patterns separated by ";" (spaces allowed) names the
+// extension of path, ignoring case.
+bool ListsExtension(const std::string& patterns, const std::string& path)
+{
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
+        return false;
+    auto lower = [](std::string text) {
+        for (char& c : text)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    const std::string extension = lower(path.substr(dot));
+    size_t start = 0;
+    while (start <= patterns.size()) {
+        size_t end = patterns.find(';', start);
+        if (end == std::string::npos)
+            end = patterns.size();
+        std::string pattern = patterns.substr(start, end - start);
+        pattern.erase(0, pattern.find_first_not_of(' '));
+        pattern.erase(pattern.find_last_not_of(' ') + 1);
+        if (pattern.size() > 1 && pattern[0] == '*' && lower(pattern.substr(1)) == extension)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+}  // namespace
+
+// Some files a reader opens are not claimed by its strict header check: as editors do, try
+// the readers whose extension list (info text 4) names the file's extension, and say so.
+const VxHostPlugin* VxHost_ClaimByExtension(const CVxHostFileIOManager& manager, const std::string& path)
+{
+    const std::u16string widePath = VxHost_ToUtf16(path);
+    for (const VxHostPlugin& candidate : manager.Plugins()) {
+        if (!candidate.reader)
+            continue;
+        const uint32_t id = 4;
+        BSTR text = nullptr;
+        candidate.reader->GetInfoText(&id, 1, &text);
+        const std::string patterns =
+            text ? VxHost_ToUtf8(std::u16string_view(text, manager.Module().StringLength(text))) : "";
+        manager.Module().FreeString(text);
+        if (!ListsExtension(patterns, path))
+            continue;
+        CVxComPtr<IVxReadFile> file;
+        if (SUCCEEDED(candidate.reader->OpenReadFile(&file, 0, 0, widePath.c_str(), TRUE)) && file) {
+            std::fprintf(stderr, "vxhost: no reader claims %s by its header; opened with %s by its extension\n",
+                         path.c_str(), candidate.name.c_str());
+            return &candidate;
+        }
+    }
+    return nullptr;
 }
 
 bool VxHost_ClaimFile(const CVxHostFileIOManager& manager, const std::string& path,
@@ -56,6 +117,8 @@ bool VxHost_ClaimFile(const CVxHostFileIOManager& manager, const std::string& pa
         }
     }
     VxHostSystem_Close(file);
+    if (!plugin)
+        plugin = VxHost_ClaimByExtension(manager, path);
     if (!plugin) {
         failure = VxHostFailure::Message(
             path + ": no plug-in recognises this file" +

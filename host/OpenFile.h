@@ -26,7 +26,11 @@ struct VxHostFailure {
 // Longest path the module keeps (its file names hold 260 characters with the terminator).
 constexpr size_t kVxHostMaxPathChars = 259;
 
-// The plug-in whose reader claims the file; false with the failure when none does.
+// The first reader whose extension list names the file's extension and that opens it; null
+// when none does. Says on standard error which reader it used.
+const VxHostPlugin* VxHost_ClaimByExtension(const CVxHostFileIOManager& manager, const std::string& path);
+// The plug-in whose reader claims the file (by its header, else by its extension); false with
+// the failure when none does.
 bool VxHost_ClaimFile(const CVxHostFileIOManager& manager, const std::string& path,
                       const VxHostPlugin*& plugin, VxHostFailure& failure);
 

@@ -22,6 +22,7 @@ constexpr VxHostCommandRule kCommands[] = {
     {"plugins", true, false, false, 0, 0},
     {"probe", true, false, false, 1, kAnyCount},
     {"decode", true, true, false, 1, 1},
+    {"layers", false, true, false, 1, 1},  // -o DIR only
     {"meta", true, false, false, 1, 1},
     {"tag", false, false, false, 2, kAnyCount},
     {"convert", false, false, false, 2, 2},
@@ -52,9 +53,10 @@ const char* VxHost_Usage()
            "  plugins [--json]                      the module's plug-ins and their class objects\n"
            "  probe FILE... [--json]                which plug-in reads each file, and what it reports\n"
            "  decode FILE -o OUT [--stream N] [--raw FILE.bin] [--json]\n"
-           "                                        frame 0 of stream N into OUT (.png, or .pfm for\n"
-           "                                        floating-point frames); --raw keeps the bytes as\n"
+           "                                        frame 0 of stream N into OUT (.png, or .exr or .pfm\n"
+           "                                        for floating-point frames); --raw keeps the bytes as\n"
            "                                        delivered; --json prints the frame record\n"
+           "  layers FILE -o DIR                    every layer (and the composite) as PNG files in DIR\n"
            "  meta FILE [--json]                    the file's metadata: summary fields, media manager\n"
            "  tag FILE CODE=TEXT...                 writes summary fields beside FILE through its\n"
            "                                        format's render file (CODE= removes a field)\n"
@@ -204,6 +206,15 @@ bool VxHost_ParseOptions(int argc, const char* const* argv, VxHostOptions& optio
         else
             error = "the " + options.command + " command needs at least one file";
         return false;
+    }
+    if (options.command == "layers") {
+        if (refuse(sawRaw, "--raw") || refuse(sawStream, "--stream"))
+            return false;
+        if (options.output.empty()) {
+            error = "the layers command needs -o DIR";
+            return false;
+        }
+        return true;
     }
     // A decode with nothing to write or print would decode for nobody.
     if (rule->decodeOptions && options.output.empty() && options.raw.empty() && !options.json) {

@@ -2,11 +2,13 @@
 #include "ClassTable.h"
 
 const VxClassRow kVxClassTable[4] = {
-    {&CLSID_VxJpegPlugin, nullptr, VxJpg_CreateRenderFileClass},
+    {&CLSID_VxJpegPlugin, VxJpg_CreateReadFileClass, VxJpg_CreateRenderFileClass},
     {&CLSID_VxPngPlugin, VxPng_CreateReadFileClass, VxPng_CreateRenderFileClass},
-    {&CLSID_VxExrPlugin, nullptr, VxExr_CreateRenderFileClass},
-    {&CLSID_VxPsdPlugin, nullptr, VxPsd_CreateRenderFileClass},
+    {&CLSID_VxExrPlugin, VxExr_CreateReadFileClass, VxExr_CreateRenderFileClass},
+    {&CLSID_VxPsdPlugin, VxLayeredPsd_CreateReadFileClass, VxPsd_CreateRenderFileClass},
 };
 
-const VxClassRow kVxDibClasses = {&CLSID_VxDibPlugin, nullptr, VxDib_CreateRenderFileClass};
-const VxClassRow kVxTgaClasses = {&CLSID_VxTgaPlugin, nullptr, VxTga_CreateRenderFileClass};
+const VxClassRow kVxDibClasses = {&CLSID_VxDibPlugin, VxDib_CreateReadFileClass,
+                                  VxDib_CreateRenderFileClass};
+const VxClassRow kVxTgaClasses = {&CLSID_VxTgaPlugin, VxTga_CreateReadFileClass,
+                                  VxTga_CreateRenderFileClass};

@@ -15,6 +15,43 @@ for sample in "$out"/samples/png-*.png; do
   "$build/vxhost" decode "$sample" -o "$out/png/$(basename "$sample")"
 done
 
+# Bitmaps (1, 4, 8, 16, 24, 32 bits, a core header, bit fields, top-down, RLE8, RLE4) and
+# TARGA files (every image type, both row orders): the same picture each time.
+mkdir -p "$out/dib" "$out/tga"
+for sample in "$out"/samples/dib-*.bmp; do
+  "$build/vxhost" decode "$sample" -o "$out/dib/$(basename "$sample" .bmp).png"
+done
+for sample in "$out"/samples/tga-*.tga; do
+  "$build/vxhost" decode "$sample" -o "$out/tga/$(basename "$sample" .tga).png"
+done
+
+# JPEG: colour, greyscale, progressive, and one with EXIF tags shown by name.
+mkdir -p "$out/jpeg"
+for sample in "$out"/samples/jpeg-*.jpg; do
+  "$build/vxhost" decode "$sample" -o "$out/jpeg/$(basename "$sample" .jpg).png"
+done
+"$build/vxhost" meta "$out/samples/jpeg-exif.jpg"
+
+# PSD: layered documents at 8 and 16 bits (a mask, a hidden layer), greyscale and CMYK: the
+# composite of each and every layer's preview.
+mkdir -p "$out/psd"
+for sample in "$out"/samples/psd-*.psd; do
+  name=$(basename "$sample" .psd)
+  "$build/vxhost" decode "$sample" -o "$out/psd/$name.png"
+  case "$name" in
+    psd-layered*) "$build/vxhost" layers "$sample" -o "$out/psd/$name-layers" ;;
+  esac
+done
+
+# OpenEXR (through OpenExr.so beside the module): half, float, luminance, luminance with chroma,
+# tiled and an offset data window, each as a tone-mapped PNG preview and as OpenEXR again.
+mkdir -p "$out/exr"
+for sample in "$out"/samples/exr-*.exr; do
+  name=$(basename "$sample" .exr)
+  "$build/vxhost" decode "$sample" -o "$out/exr/$name.png"
+  "$build/vxhost" decode "$sample" -o "$out/exr/$name.exr" >/dev/null
+done
+
 # Round trip, last: tag a sample, convert it to another format whose reader the module has,
 # and read the metadata back from the converted file's sidecar.
 rt="$out/roundtrip"

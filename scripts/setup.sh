@@ -8,14 +8,15 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build make pkg-config
   libgtest-dev
-  libpng-dev zlib1g-dev libjpeg62-turbo-dev
+  libpng-dev zlib1g-dev libjpeg62-turbo-dev libopenexr-dev
   clang libclang-rt-14-dev valgrind
   python3
+  imagemagick
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev dpkg-dev wine64
 )
 if [ "${1:-}" = bench ]; then
   packages+=(
-    libspng-dev libstb-dev libturbojpeg0-dev libopenexr-dev libfreeimage-dev libopenimageio-dev
+    libspng-dev libstb-dev libturbojpeg0-dev libfreeimage-dev libopenimageio-dev
   )
 fi
 

@@ -163,15 +163,29 @@ HANDLE GetCurrentProcess()
     return kCurrentProcess;
 }
 
-// Only page-file-backed mappings (file = INVALID_HANDLE_VALUE) are made: a memfd of the given
-// size, sealed against shrinking and growing, and against writing for PAGE_READONLY. Named
-// mappings are not supported: Linux has no namespace that other processes would find them in.
+// Page-file-backed mappings (file = INVALID_HANDLE_VALUE) are a memfd of the given size, sealed
+// against shrinking and growing, and against writing for PAGE_READONLY. A mapping of an open
+// file is a duplicate of its descriptor, read-only and of the whole file (sizes 0, 0): views of
+// it see the file as it is. Named mappings are not supported: Linux has no namespace that
+// other processes would find them in.
 HANDLE CreateFileMappingW(HANDLE file, void* /*security*/, DWORD protect, DWORD sizeHigh,
                           DWORD sizeLow, const char16_t* name)
 {
-    if (file != INVALID_HANDLE_VALUE || name != nullptr)
-        return VxProcess_Fail(ERROR_NOT_SUPPORTED, HANDLE(nullptr));
     const DWORD pageProtection = protect & 0xFF;
+    if (name != nullptr)
+        return VxProcess_Fail(ERROR_NOT_SUPPORTED, HANDLE(nullptr));
+    if (file != INVALID_HANDLE_VALUE) {
+        const int source = VxProcess_Descriptor(file);
+        struct stat info;
+        if (source < 0 || pageProtection != PAGE_READONLY || sizeHigh != 0 || sizeLow != 0)
+            return VxProcess_Fail(source < 0 ? ERROR_INVALID_HANDLE : ERROR_NOT_SUPPORTED, HANDLE(nullptr));
+        if (fstat(source, &info) != 0 || info.st_size == 0)  // Win32 refuses empty files too
+            return VxProcess_Fail(ERROR_INVALID_PARAMETER, HANDLE(nullptr));
+        const int fd = VxProcess_KeepAboveStandard(fcntl(source, F_DUPFD_CLOEXEC, 0));
+        if (fd < 0)
+            return VxProcess_Fail(VxPlatform_Win32ErrorFromErrno(errno), HANDLE(nullptr));
+        return VxProcess_Handle(fd);
+    }
     const uint64_t size = uint64_t(sizeHigh) << 32 | sizeLow;
     if ((pageProtection != PAGE_READONLY && pageProtection != PAGE_READWRITE) || size == 0 ||
         size > uint64_t(INT64_MAX))
