@@ -14,6 +14,7 @@
 #include <Iex.h>
 
 #include "../../../platform/VxFileRead.h"
+#include "../../../platform/VxKeepLoaded.h"
 
 #include <algorithm>
 #include <cstring>
@@ -110,13 +111,15 @@ uint64_t VxExr_RowsPerChunk(Imf::Compression compression)
 }
 
 // The library is multi-threaded through one process-wide pool; it starts with none, so the
-// first file opened sizes it to the machine unless the process has set it already.
+// first file opened sizes it to the machine unless the process has set it already. From then
+// on the component stays loaded: its pool's threads are joined only at process exit.
 void VxExr_StartThreads()
 {
     static std::once_flag once;
     std::call_once(once, [] {
         if (Imf::globalThreadCount() == 0)
             Imf::setGlobalThreadCount(int(std::max(1u, std::thread::hardware_concurrency())));
+        VxPlatform_KeepLoaded(reinterpret_cast<const void*>(&VxExr_StartThreads));
     });
 }
 

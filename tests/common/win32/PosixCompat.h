@@ -60,3 +60,15 @@ inline int utimensat(int /*directory*/, const char* path, const struct timespec 
     _utimbuf stamp = {times[0].tv_sec, times[1].tv_sec};
     return _utime(path, &stamp);
 }
+
+inline int setenv(const char* name, const char* value, int overwrite)
+{
+    if (!overwrite && std::getenv(name))
+        return 0;
+    return _putenv_s(name, value);
+}
+
+inline int unsetenv(const char* name)
+{
+    return _putenv_s(name, "");
+}
