@@ -2,13 +2,15 @@
 # make test also runs the sanitizer builds (asan, tsan) and a short run of every fuzz target.
 # make fuzz: every fuzz target for FUZZ_SECONDS.  make bench: the module against peer decoders.
 # make memcheck: valgrind over vxhost.  make coverage: line and branch coverage of module and host.
+# make windows: the i686 and x86-64 Windows builds (build-win32/, build-win64/); make test-windows:
+# their exports and the x86-64 tests under wine64.
 BUILD ?= build
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 5
 export JOBS
 
-.PHONY: all setup build demo test test-plain asan tsan fuzz fuzz-smoke bench memcheck coverage clean
+.PHONY: all setup build demo test test-plain asan tsan fuzz fuzz-smoke bench memcheck coverage windows test-windows clean
 
 all: build
 
@@ -38,6 +40,14 @@ fuzz-smoke: setup
 
 fuzz: setup
 	@scripts/fuzz.sh $(FUZZ_SECONDS)
+
+windows: setup
+	@scripts/setup.sh windows
+	@scripts/windows.sh build
+
+test-windows: build
+	@scripts/setup.sh windows
+	@scripts/windows.sh test
 
 bench: build
 	@scripts/setup.sh bench

@@ -8,11 +8,10 @@
 #include "Text.h"
 #include "TokenOwner.h"
 
-#include <sys/stat.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -30,9 +29,11 @@ std::string VxHost_FileNamePart(const std::string& name)
 
 bool VxHost_MakeDirectory(const std::string& path, std::string& error)
 {
-    if (mkdir(path.c_str(), 0777) == 0 || errno == EEXIST)
+    std::error_code code;
+    std::filesystem::create_directory(std::filesystem::u8path(path), code);  // an existing one is fine
+    if (!code)
         return true;
-    error = "cannot make " + path + ": " + std::strerror(errno);
+    error = "cannot make " + path + ": " + code.message();
     return false;
 }
 

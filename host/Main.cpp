@@ -2,11 +2,14 @@
 // runs one command.
 #include "Commands.h"
 #include "Errors.h"
+#include "TokenOwner.h"
 
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
+    if (int exitCode = 0; VxHost_RunTokenChild(argc, argv, exitCode))
+        return exitCode;
     VxHostOptions options;
     std::string error;
     if (!VxHost_ParseOptions(argc, argv, options, error)) {

@@ -1,36 +1,36 @@
-// Loading the module and resolving its exports.
+// Loading the module and resolving its exports (the SysAllocString family from OleAut32 on
+// Windows, where the module does not export it).
 #include "Module.h"
 
+#include "System.h"
 #include "Text.h"
 
-#include <dlfcn.h>
-#include <filesystem>
-#include <system_error>
 #include <type_traits>
 
 std::string CVxHostModule::DefaultPath()
 {
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return "vxstills.so";
-    return (self.parent_path() / "vxstills.so").string();
+    const std::string directory = VxHostSystem_ProgramDirectory();
+    const std::string name = VxHostSystem_ModuleFileName();
+    return directory.empty() ? name : directory + "/" + name;
 }
 
 bool CVxHostModule::Load(const std::string& path, std::string& error)
 {
     m_path = path;
-    // dlopen searches the library path for a bare name; a module is named by its file.
-    const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
-    m_handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string reason;
+    m_handle = VxHostSystem_LoadLibrary(path, reason);
     if (!m_handle) {
-        const char* reason = dlerror();
-        error = "cannot load module " + path + ": " + (reason ? reason : "unknown reason");
+        error = "cannot load module " + path + ": " + (reason.empty() ? "unknown reason" : reason);
         return false;
     }
-    // Each export is stored through its own pointer type: dlsym gives a data pointer.
-    const auto resolve = [&](const char* name, auto& function) {
-        void* symbol = dlsym(m_handle, name);
+    void* strings = VxHostSystem_StringLibrary(m_handle, reason);
+    if (!strings) {
+        error = reason;
+        return false;
+    }
+    // Each export is stored through its own pointer type: the look-up gives a data pointer.
+    const auto resolve = [&](void* library, const char* name, auto& function) {
+        void* symbol = VxHostSystem_Symbol(library, name);
         if (!symbol) {
             error = "module " + path + " does not export " + name;
             return false;
@@ -38,12 +38,14 @@ bool CVxHostModule::Load(const std::string& path, std::string& error)
         function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(symbol);
         return true;
     };
-    return resolve("DllGetClassObject", m_getClassObject) &&
-           resolve("DllCanUnloadNow", m_canUnloadNow) && resolve("DllInitClasses", m_initClasses) &&
-           resolve("StillsBufferPool_Create", m_createPool) &&
-           resolve("SysAllocString", m_allocString) &&
-           resolve("SysAllocStringLen", m_allocStringLen) &&
-           resolve("SysStringLen", m_stringLen) && resolve("SysFreeString", m_freeString);
+    return resolve(m_handle, "DllGetClassObject", m_getClassObject) &&
+           resolve(m_handle, "DllCanUnloadNow", m_canUnloadNow) &&
+           resolve(m_handle, "DllInitClasses", m_initClasses) &&
+           resolve(m_handle, "StillsBufferPool_Create", m_createPool) &&
+           resolve(strings, "SysAllocString", m_allocString) &&
+           resolve(strings, "SysAllocStringLen", m_allocStringLen) &&
+           resolve(strings, "SysStringLen", m_stringLen) &&
+           resolve(strings, "SysFreeString", m_freeString);
 }
 
 HRESULT CVxHostModule::GetClassFactory(const GUID& clsid, CVxComPtr<IClassFactory>& factory) const

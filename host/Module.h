@@ -1,4 +1,4 @@
-// The loaded plug-in module: dlopen, the exported entry points of the binary contract, and
+// The loaded plug-in module: dlopen or LoadLibrary, the exported entry points of the binary contract, and
 // class objects made through DllGetClassObject -> IClassFactory::CreateInstance. The host
 // reaches the module through nothing else.
 #pragma once
@@ -17,7 +17,7 @@ public:
     // (DllCanUnloadNow), and its objects may be released as late as static destruction.
     ~CVxHostModule() = default;
 
-    // vxstills.so in the directory of the running vxhost binary.
+    // vxstills.so (vxstills.dll) in the directory of the running vxhost binary.
     static std::string DefaultPath();
 
     // Loads the module and resolves every export; false with a message when the file cannot

@@ -2,14 +2,11 @@
 #include "OpenFile.h"
 
 #include "Errors.h"
+#include "System.h"
 #include "Text.h"
 
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 int VxHostFailure::Report() const
 {
@@ -97,24 +94,22 @@ bool VxHost_ClaimFile(const CVxHostFileIOManager& manager, const std::string& pa
                       const VxHostPlugin*& plugin, VxHostFailure& failure)
 {
     plugin = nullptr;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        failure = VxHostFailure::Message(path + ": " + std::strerror(errno));
+    void* file = nullptr;
+    std::string reason;
+    if (!VxHostSystem_OpenRead(path, file, reason)) {
+        failure = VxHostFailure::Message(path + ": " + reason);
         return false;
     }
     // The host offers the first 4096 bytes, and the file itself for formats that look further.
     constexpr size_t kHeadBytes = 4096;
     uint8_t head[kHeadBytes];
-    ssize_t count = 0;
-    do {
-        count = pread(fd, head, sizeof head, 0);
-    } while (count < 0 && errno == EINTR);
+    const int64_t count = VxHostSystem_ReadHead(file, head, sizeof head, reason);
     if (count < 0) {
-        failure = VxHostFailure::Message(path + ": " + std::strerror(errno));
-        close(fd);
+        failure = VxHostFailure::Message(path + ": " + reason);
+        VxHostSystem_Close(file);
         return false;
     }
-    const HANDLE handle = reinterpret_cast<HANDLE>(intptr_t(fd));
+    const HANDLE handle = file;
     bool anyReader = false;
     for (const VxHostPlugin& candidate : manager.Plugins()) {
         if (!candidate.reader)
@@ -125,7 +120,7 @@ bool VxHost_ClaimFile(const CVxHostFileIOManager& manager, const std::string& pa
             break;
         }
     }
-    close(fd);
+    VxHostSystem_Close(file);
     if (!plugin)
         plugin = VxHost_ClaimByExtension(manager, path);
     if (!plugin) {

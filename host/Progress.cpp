@@ -1,10 +1,11 @@
 // Progress line on a terminal.
 #include "Progress.h"
 
+#include "System.h"
+
 #include <chrono>
 #include <cstdio>
 #include <mutex>
-#include <unistd.h>
 
 namespace {
 
@@ -14,7 +15,7 @@ std::chrono::steady_clock::time_point g_lastDraw;
 
 bool VxHost_ProgressWanted()
 {
-    static const bool wanted = isatty(STDERR_FILENO) == 1;
+    static const bool wanted = VxHostSystem_StandardErrorIsTerminal();
     return wanted;
 }
 

@@ -53,7 +53,13 @@ private:
     std::unique_ptr<uint8_t[]> m_local;  // the block of a local token
     int m_childPid = -1;
     int m_socket = -1;                   // the host's end of the child's socket pair
+    std::shared_ptr<struct VxHostChild> m_child;  // Windows: vxhost started as the child
 };
+
+// vxhost's hidden mode "--token-child kind0|kind1 BYTES", where a token's child process is a
+// program of its own (Windows; Linux forks instead): true when argv asks for it, with the
+// child's exit code.
+bool VxHost_RunTokenChild(int argc, char** argv, int& exitCode);
 
 // Whether this process may reach a child's memory (process_vm_readv, pidfd_getfd): Yama's
 // ptrace_scope 0 and 1 allow a parent to, 2 only with CAP_SYS_PTRACE, 3 never. False with a

@@ -1,5 +1,6 @@
 // Module entry: process attach and detach, the module-wide state, the exported entry points.
-// Attach and detach run from the module's ELF constructor and destructor.
+// Attach and detach run from DllMain on Windows, from the module's ELF constructor and
+// destructor on Linux.
 #include "Module.h"
 
 #include "../framework/BufferPool.h"
@@ -9,7 +10,9 @@
 #include "Language.h"
 #include "contracts/VxExports.h"
 
+#if !defined(_WIN32)
 #include <dlfcn.h>
+#endif
 
 #include <filesystem>
 #include <string>
@@ -42,6 +45,18 @@ HRESULT VxKernel_LateTerminate(HINSTANCE /*module*/, uint32_t /*reserved*/)
     return S_OK;
 }
 
+#if defined(_WIN32)
+// The loader's own record of the module's file, always a full path.
+std::u16string FindModulePath()
+{
+    std::u16string path(kPathChars, u'\0');
+    const DWORD length = GetModuleFileNameW(g_instance, path.data(), DWORD(path.size()));
+    if (length == 0 || length >= path.size())
+        return {};
+    path.resize(length);
+    return path;
+}
+#else
 // dladdr names the file as the loader was given it, made absolute here. For a program that
 // links the module's objects itself (the tests) it gives argv[0], which may be a bare name
 // found on PATH: the kernel's link to the program is used then.
@@ -63,6 +78,7 @@ std::u16string FindModulePath()
         path = absolute.lexically_normal().string();
     return VxStr_FromUtf8(path);
 }
+#endif
 
 // A path that does not fit, or no memory to find it with, leaves the path empty: the module
 // then works without its EXR component.
@@ -95,7 +111,9 @@ void ProcessAttach(HINSTANCE instance)
     g_language = language;
 
     VxBufferPool_Start(&g_poolUnknown, &g_pool);  // StillsBufferPool_Create, then IVxBufferPool
-    // Linux sends no thread attach or detach notifications, so there are none to switch off.
+#if defined(_WIN32)
+    DisableThreadLibraryCalls(instance);  // the module keeps no per-thread state
+#endif
 }
 
 // At process exit this runs after the static destructors of the module, so nothing released
@@ -109,6 +127,7 @@ void ProcessDetach()
     g_instance = nullptr;
 }
 
+#if !defined(_WIN32)
 __attribute__((constructor)) void OnModuleLoad()
 {
     ProcessAttach(VxPlatform_ModuleOfAddress(reinterpret_cast<const void*>(&OnModuleLoad)));
@@ -118,8 +137,47 @@ __attribute__((destructor)) void OnModuleUnload()
 {
     ProcessDetach();
 }
+#endif
 
 }  // namespace
+
+#if defined(_WIN32)
+namespace {
+
+// A program that links the module's objects itself (the tests) gets no DllMain call: there
+// attach runs as the program starts and detach as it ends. In the DLL, DllMain does both.
+struct CProgramEntry {
+    bool attached = false;
+    CProgramEntry()
+    {
+        const HMODULE self = VxPlatform_ModuleOfAddress(reinterpret_cast<const void*>(&FindModulePath));
+        if (self && self == GetModuleHandleW(nullptr)) {
+            ProcessAttach(self);
+            attached = true;
+        }
+    }
+    ~CProgramEntry()
+    {
+        if (attached)
+            ProcessDetach();
+    }
+} g_programEntry;
+
+}  // namespace
+
+// The loader's notifications. At process exit (reserved non-null) the process is going away
+// and other threads are gone: detach still releases the pool and the language table, which
+// hold nothing outside the process.
+extern "C" BOOL __stdcall DllMain(HINSTANCE instance, DWORD reason, void* /*reserved*/)
+{
+    constexpr DWORD kProcessDetach = 0, kProcessAttach = 1;
+    if (reason == kProcessAttach)
+        ProcessAttach(instance);
+    else if (reason == kProcessDetach)
+        ProcessDetach();
+    return TRUE;
+}
+#endif
 
 HINSTANCE VxModule_Instance()
 {

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs. Idempotent: apt runs only when a
-# package is missing. `setup.sh bench` adds the peer decoders the benchmark compares with;
-# they stay out of the plain build and test path (the image I/O library alone pulls in ~150).
+# Installs every Debian package the project needs. Idempotent: apt runs only when a package is
+# missing. `setup.sh bench` adds the peer decoders the benchmark compares with; they stay out of
+# the plain build and test path (the image I/O library alone pulls in ~150). `setup.sh windows`
+# adds the mingw-w64 cross compilers, wine64 and what builds the Windows libraries from Debian's
+# sources (make windows, make test-windows; not yet part of make test).
 set -euo pipefail
 
 packages=(
@@ -12,6 +14,9 @@ packages=(
   python3
   imagemagick
 )
+if [ "${1:-}" = windows ]; then
+  packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev dpkg-dev wine64)
+fi
 if [ "${1:-}" = bench ]; then
   packages+=(
     libspng-dev libstb-dev libturbojpeg0-dev libfreeimage-dev libopenimageio-dev

@@ -36,10 +36,10 @@ int main(int argc, char** argv)
             std::ofstream out(path, std::ios::binary);
             out.write(reinterpret_cast<const char*>(sample.bytes.data()), std::streamsize(sample.bytes.size()));
             if (!out) {
-                std::fprintf(stderr, "vxsamples: cannot write %s\n", path.c_str());
+                std::fprintf(stderr, "vxsamples: cannot write %s\n", path.string().c_str());
                 return 1;
             }
-            std::printf("%s\n", path.c_str());
+            std::printf("%s\n", path.string().c_str());
         }
     }
     return 0;

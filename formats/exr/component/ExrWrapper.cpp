@@ -13,10 +13,8 @@
 #include <ImfVersion.h>
 #include <Iex.h>
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "../../../platform/VxFileRead.h"
+#include "../../../platform/VxKeepLoaded.h"
 
 #include <algorithm>
 #include <cstring>
@@ -47,17 +45,17 @@ enum class VxExrColour {
     Chroma,     // Y with the subsampled RY and BY: converted by the library's RGBA interface
 };
 
-// Reads the file through its descriptor with pread, so that the module's own reads of the
+// Reads the file at explicit positions (VxFileRead), so that the module's own reads of the
 // first bytes and the library's reads never move each other's position.
 class CVxExrFileStream : public Imf::IStream {
 public:
-    CVxExrFileStream(int fd, uint64_t size) : Imf::IStream(""), m_fd(fd), m_size(size) {}
+    CVxExrFileStream(VxReadOnlyFile* file, uint64_t size) : Imf::IStream(""), m_file(file), m_size(size) {}
 
     bool read(char c[], int n) override
     {
         if (n < 0 || m_position > m_size || uint64_t(n) > m_size - m_position)
             throw Iex::InputExc("Unexpected end of file.");
-        if (!ReadAt(m_fd, m_position, c, size_t(n)))
+        if (!VxFileRead_At(m_file, m_position, c, size_t(n)))
             throw Iex::InputExc("Cannot read the file.");
         m_position += uint64_t(n);
         return m_position < m_size;
@@ -65,23 +63,8 @@ public:
     uint64_t tellg() override { return m_position; }
     void seekg(uint64_t position) override { m_position = position; }
 
-    // Reads count bytes at position; false when the file ends first or cannot be read.
-    static bool ReadAt(int fd, uint64_t position, char* buffer, size_t count)
-    {
-        size_t done = 0;
-        while (done < count) {
-            const ssize_t got = pread(fd, buffer + done, count - done, off_t(position + done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                return false;
-            done += size_t(got);
-        }
-        return true;
-    }
-
 private:
-    int m_fd;
+    VxReadOnlyFile* m_file;
     uint64_t m_size;
     uint64_t m_position = 0;
 };
@@ -93,11 +76,10 @@ struct VxExrImage {
         file.reset();
         rgbaFile.reset();
         stream.reset();
-        if (fd >= 0)
-            close(fd);
+        VxFileRead_Close(source);
     }
 
-    int fd = -1;
+    VxReadOnlyFile* source = nullptr;
     uint64_t fileBytes = 0;
     uint64_t readPosition = 0;  // of OPENEXR_Read
     std::unique_ptr<CVxExrFileStream> stream;
@@ -109,37 +91,6 @@ struct VxExrImage {
     double pixelAspect = 1.0;
     VxExrColour colour = VxExrColour::Rgb;
 };
-
-// UTF-16 to UTF-8; false for an unpaired surrogate.
-bool VxExr_ToUtf8(const char16_t* text, std::string& out)
-{
-    for (; *text; ++text) {
-        uint32_t c = *text;
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            if (text[1] < 0xDC00 || text[1] > 0xDFFF)
-                return false;
-            c = 0x10000 + ((c - 0xD800) << 10) + (uint32_t(*++text) - 0xDC00);
-        } else if (c >= 0xDC00 && c <= 0xDFFF) {
-            return false;
-        }
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | c >> 6);
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | c >> 12);
-            out += char(0x80 | (c >> 6 & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | c >> 18);
-            out += char(0x80 | (c >> 12 & 0x3F));
-            out += char(0x80 | (c >> 6 & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return true;
-}
 
 // Rows per chunk of a scan-line file. An unknown method counts as the largest, so that the
 // offset-table check below never refuses a file for it (the library refuses it later).
@@ -160,13 +111,15 @@ uint64_t VxExr_RowsPerChunk(Imf::Compression compression)
 }
 
 // The library is multi-threaded through one process-wide pool; it starts with none, so the
-// first file opened sizes it to the machine unless the process has set it already.
+// first file opened sizes it to the machine unless the process has set it already. From then
+// on the component stays loaded: its pool's threads are joined only at process exit.
 void VxExr_StartThreads()
 {
     static std::once_flag once;
     std::call_once(once, [] {
         if (Imf::globalThreadCount() == 0)
             Imf::setGlobalThreadCount(int(std::max(1u, std::thread::hardware_concurrency())));
+        VxPlatform_KeepLoaded(reinterpret_cast<const void*>(&VxExr_StartThreads));
     });
 }
 
@@ -272,7 +225,7 @@ bool VxExr_AttributesFit(const VxExrImage& image, int version)
     const uint64_t end = image.fileBytes;
     const auto readU32 = [&](uint64_t at, uint32_t& value) {
         uint8_t b[4];
-        if (end < 4 || at > end - 4 || !CVxExrFileStream::ReadAt(image.fd, at, reinterpret_cast<char*>(b), 4))
+        if (end < 4 || at > end - 4 || !VxFileRead_At(image.source, at, reinterpret_cast<char*>(b), 4))
             return false;
         value = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
         return true;
@@ -280,7 +233,7 @@ bool VxExr_AttributesFit(const VxExrImage& image, int version)
     const auto readText = [&](uint64_t at, std::string& text) {  // false when unterminated
         char buffer[256];
         const size_t got = size_t(std::min<uint64_t>(maxText, end > at ? end - at : 0));
-        if (got == 0 || !CVxExrFileStream::ReadAt(image.fd, at, buffer, got))
+        if (got == 0 || !VxFileRead_At(image.source, at, buffer, got))
             return false;
         const void* terminator = std::memchr(buffer, 0, got);
         if (!terminator)
@@ -342,7 +295,7 @@ bool VxExr_AttributesFit(const VxExrImage& image, int version)
 // Reads the header with the library, checks it, then opens the library's reader on it.
 bool VxExr_Open(VxExrImage& image)
 {
-    image.stream = std::make_unique<CVxExrFileStream>(image.fd, image.fileBytes);
+    image.stream = std::make_unique<CVxExrFileStream>(image.source, image.fileBytes);
     char magic[8];
     image.stream->read(magic, sizeof magic);
     if (!Imf::isImfMagic(magic))
@@ -442,15 +395,10 @@ VX_EXR_EXPORT int32_t OPENEXR_OpenFile(const char16_t* path, void** context, voi
     if (!path || !context || !image)
         return kFailed;
     try {
-        std::string utf8;
-        if (!VxExr_ToUtf8(path, utf8))
-            return kFailed;
         auto opened = std::make_unique<VxExrImage>();
-        opened->fd = open(utf8.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat status;
-        if (opened->fd < 0 || fstat(opened->fd, &status) != 0 || !S_ISREG(status.st_mode))
+        opened->source = VxFileRead_Open(path, &opened->fileBytes);
+        if (!opened->source)
             return kFailed;
-        opened->fileBytes = uint64_t(status.st_size);
         if (!VxExr_Open(*opened))
             return kFailed;
         *image = *context = opened.release();
@@ -473,7 +421,7 @@ VX_EXR_EXPORT int32_t OPENEXR_Read(void* image, void* buffer, int32_t bytes)
     if (!image || !buffer || bytes < 0)
         return kFailed;
     VxExrImage& open = *VxExr_Image(image);
-    if (!CVxExrFileStream::ReadAt(open.fd, open.readPosition, static_cast<char*>(buffer), size_t(bytes)))
+    if (!VxFileRead_At(open.source, open.readPosition, static_cast<char*>(buffer), size_t(bytes)))
         return kFailed;
     open.readPosition += uint64_t(bytes);
     return kOk;

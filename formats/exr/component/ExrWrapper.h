@@ -3,9 +3,11 @@
 // Every entry point catches everything: no exception leaves the component.
 #pragma once
 
+#include "../../../plugin/contracts/VxTypes.h"
+
 #include <cstdint>
 
-#define VX_EXR_EXPORT extern "C" __attribute__((visibility("default")))
+#define VX_EXR_EXPORT extern "C" VX_EXPORT
 
 // Opens the file at path (UTF-16) and reads its header. 0 on success; the context and the
 // image are then the same object, freed by OPENEXR_CloseFile. Refused (non-zero, both null):

@@ -1,7 +1,7 @@
 // File times (100 ns intervals since 1601-01-01 UTC), system times (calendar fields), local
 // time and automation dates. Calendar arithmetic is proleptic Gregorian and exact; fields out
 // of range fail with ERROR_INVALID_PARAMETER.
-#include "VxWin32.h"
+#include "../VxWin32.h"
 
 #include <time.h>
 

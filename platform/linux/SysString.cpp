@@ -1,8 +1,8 @@
 // Automation strings: a 32-bit byte length, then the UTF-16 text and a terminator, in one
 // heap block. The host frees them through SysFreeString, so module and host agree on the
 // allocator.
-#include "VxFault.h"
-#include "VxWin32.h"
+#include "../VxFault.h"
+#include "../VxWin32.h"
 
 #include <cstdlib>
 #include <cstring>

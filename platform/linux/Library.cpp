@@ -2,8 +2,8 @@
 // VxPlatform_ModuleOfAddress finds for an address are the same kind of value, and both work
 // with GetProcAddress and GetModuleFileNameW. Libraries this layer loaded are kept in a
 // registry with their dlopen handles and load counts; FreeLibrary accepts only those.
-#include "Internal.h"
-#include "VxStr.h"
+#include "../Internal.h"
+#include "../VxStr.h"
 
 #include <dlfcn.h>
 #include <link.h>

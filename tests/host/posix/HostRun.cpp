@@ -1,4 +1,4 @@
-#include "HostRun.h"
+#include "../HostRun.h"
 
 #include "tests/common/VxTest.h"
 

@@ -1,5 +1,5 @@
 // Frame memory for tokens: in this process, or in a child process that serves it.
-#include "TokenOwner.h"
+#include "../TokenOwner.h"
 
 #include <cerrno>
 #include <csignal>
@@ -143,29 +143,6 @@ bool VxHost_HasPtraceCapability()
 
 }  // namespace
 
-bool VxHost_ParseTokenPlace(std::string_view text, VxHostTokenPlace& place)
-{
-    if (text == "local")
-        place = VxHostTokenPlace::Local;
-    else if (text == "kind0")
-        place = VxHostTokenPlace::ChildMemory;
-    else if (text == "kind1")
-        place = VxHostTokenPlace::ChildMapping;
-    else
-        return false;
-    return true;
-}
-
-const char* VxHost_TokenPlaceName(VxHostTokenPlace place)
-{
-    switch (place) {
-    case VxHostTokenPlace::Local: return "local";
-    case VxHostTokenPlace::ChildMemory: return "kind0";
-    case VxHostTokenPlace::ChildMapping: return "kind1";
-    }
-    return "?";
-}
-
 bool VxHost_CanReachChildMemory(std::string& error)
 {
     const std::string scope = VxHost_ReadFirstLine("/proc/sys/kernel/yama/ptrace_scope");
@@ -305,4 +282,9 @@ bool CVxHostTokenOwner::Fill(uint8_t value, std::string& error)
         return false;
     }
     return true;
+}
+
+bool VxHost_RunTokenChild(int /*argc*/, char** /*argv*/, int& /*exitCode*/)
+{
+    return false;  // the child is forked
 }

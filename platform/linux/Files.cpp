@@ -3,8 +3,8 @@
 // (it means "no handle" throughout the module), nor do negative values.
 //
 // Sharing modes have no POSIX counterpart and are not enforced.
-#include "Internal.h"
-#include "VxStr.h"
+#include "../Internal.h"
+#include "../VxStr.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
-// The thread's last Win32 error, its source in errno, and its translation into an HRESULT.
-#include "VxWin32.h"
+// The thread's last Win32 error and its source in errno.
+#include "../VxWin32.h"
 
-#include "../plugin/contracts/VxResults.h"
+#include "../../plugin/contracts/VxResults.h"
 
 #include <cerrno>
 
@@ -86,15 +86,4 @@ DWORD VxPlatform_Win32ErrorFromErrno(int error)
 void VxPlatform_SetLastErrorFromErrno(int error)
 {
     SetLastError(VxPlatform_Win32ErrorFromErrno(error));
-}
-
-// Out-of-memory errors keep their own COM code; every other number becomes 0x8007xxxx, and
-// "no error" E_FAIL, so a caller that saw a call fail never returns success.
-HRESULT VxErrorHandler_TranslateWin32Error(DWORD error)
-{
-    if (error == ERROR_SUCCESS)
-        return E_FAIL;
-    if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY)
-        return E_OUTOFMEMORY;
-    return HRESULT(0x80070000u | (error & 0xFFFFu));
 }

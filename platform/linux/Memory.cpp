@@ -10,8 +10,8 @@
 // block (a double free, a stray pointer) is refused with ERROR_INVALID_HANDLE without being
 // read. The registry is intrusive (the header holds the chain link) and allocates nothing, so
 // registering can neither fail nor throw.
-#include "VxFault.h"
-#include "VxWin32.h"
+#include "../VxFault.h"
+#include "../VxWin32.h"
 
 #include <sys/mman.h>
 

@@ -2,9 +2,9 @@
 // system, so files read the same everywhere) and UTF-8, with the Win32 length conventions:
 // a length of -1 means "terminated, terminator included"; an output size of 0 asks for the
 // size needed; an output too small fails with ERROR_INSUFFICIENT_BUFFER and writes nothing.
-#include "VxWin32.h"
+#include "../VxWin32.h"
 
-#include "Unicode.h"
+#include "../Unicode.h"
 
 #include <climits>
 #include <cstring>

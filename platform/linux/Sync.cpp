@@ -4,7 +4,7 @@
 // A mutex handle is a serial number in a range no descriptor reaches, looked up in a registry
 // on every call: a closed or made-up handle is refused with ERROR_INVALID_HANDLE, never
 // dereferenced, and a mutex stays alive while a call on it is still running.
-#include "Internal.h"
+#include "../Internal.h"
 
 #include <sys/types.h>
 #include <unistd.h>

@@ -6,7 +6,7 @@
 //   the number is reused. GetCurrentProcess() is the Win32 pseudo handle, (HANDLE)-1.
 // - Process memory moves with process_vm_readv/writev, which never fault in the caller: a bad
 //   address in any process, this one included, is a failed or partial copy.
-#include "VxWin32.h"
+#include "../VxWin32.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
