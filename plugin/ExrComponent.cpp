@@ -1,6 +1,7 @@
 // Loads the EXR wrapper component from the module's own directory and counts its uses.
 #include "ExrComponent.h"
 
+#include "../platform/VxLibraryFile.h"
 #include "../platform/VxWin32.h"
 #include "Module.h"
 #include "contracts/VxResults.h"
@@ -10,11 +11,7 @@
 
 namespace {
 
-#if defined(_WIN32)
-constexpr const char16_t* kComponentFile = u"\\OpenExr.dll";
-#else
-constexpr const char16_t* kComponentFile = u"/OpenExr.so";
-#endif
+constexpr const char16_t* kComponentFile = VX_LIBRARY_FILE("OpenExr");
 
 // One lock over the load state: information objects and EXR reader classes take and drop
 // uses from any thread, and a load racing an unload must not leave a stale handle.
