@@ -10,10 +10,11 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 extern "C" HRESULT VXAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out);
@@ -133,19 +134,17 @@ TEST(DibReader, ReopeningReloadsTheHeaderOnlyAfterAChangeOnDisk)
     Opened file(CLSID_VxDibPlugin, VxTest_WriteDib({.width = 4, .height = 2}), ".bmp");
     ASSERT_EQ(file.openResult, S_OK);
     EXPECT_EQ(file.Text(2), "4x2x24");
-    struct stat before = {};
-    ASSERT_EQ(stat(file.Path().c_str(), &before), 0);
+    namespace fs = std::filesystem;
+    const fs::file_time_type before = fs::last_write_time(file.Path());
     // New bytes under the old last-write time: the header read before is kept.
     EXPECT_EQ(file.file->Close(), S_OK);
     file.Write(VxTest_WriteDib({.width = 7, .height = 1}));
-    const timespec times[2] = {before.st_atim, before.st_mtim};
-    ASSERT_EQ(utimensat(AT_FDCWD, file.Path().c_str(), times, 0), 0);
+    fs::last_write_time(file.Path(), before);
     ASSERT_EQ(file.file->Open(0, 32), S_OK);
     EXPECT_EQ(file.Text(2), "4x2x24");
     EXPECT_EQ(file.file->Close(), S_OK);
     file.Write(VxTest_WriteDib({.width = 6, .height = 5, .bits = 32}));
-    const timespec later[2] = {before.st_atim, {before.st_mtim.tv_sec + 10, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, file.Path().c_str(), later, 0), 0);
+    fs::last_write_time(file.Path(), before + std::chrono::seconds(10));
     ASSERT_EQ(file.file->Open(0, 32), S_OK);
     EXPECT_EQ(file.Text(2), "6x5x32");
     std::vector<uint8_t> frame;
