@@ -1,25 +1,3 @@
-# Cross build for x86_64 Windows with Debian's mingw-w64 (the posix thread model, for
-# std::thread), runtime libraries linked in so the DLLs and programs stand alone.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-# Libraries: mingw-w64's own and zlib under /usr/x86_64-w64-mingw32, the rest from the cache
-# that scripts/windows-deps.sh fills.
-if(NOT DEFINED VX_WIN_DEPS)
-  if(DEFINED ENV{VX_WIN_DEPS})
-    set(VX_WIN_DEPS $ENV{VX_WIN_DEPS})
-  else()
-    set(VX_WIN_DEPS $ENV{HOME}/.cache/vxstills/windows-deps)
-  endif()
-endif()
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 ${VX_WIN_DEPS}/x86_64)
-set(ZLIB_USE_STATIC_LIBS ON)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
+# Cross build for x86_64 Windows with Debian's mingw-w64.
+set(VX_MINGW_CPU x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
