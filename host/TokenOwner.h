@@ -46,6 +46,8 @@ private:
     CVxHostTokenOwner() = default;
     bool StartChild(std::string& error);
     bool Request(const uint8_t* command, size_t length, std::string& error) const;
+    // Reads exactly length bytes of the child's answer.
+    bool Receive(void* data, size_t length) const;
 
     VxHostTokenPlace m_place = VxHostTokenPlace::Local;
     uint32_t m_bytes = 0;

@@ -1,5 +1,6 @@
 // Frame memory for tokens: in this process, or in a child process that serves it.
 #include "../TokenOwner.h"
+#include "../TokenProtocol.h"
 
 #include <cerrno>
 #include <csignal>
@@ -14,16 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Child blocks put their data a little way into the block, so that a module which ignores the
-// token's data offset shows at once.
-constexpr uint32_t kChildDataOffset = 64;
-
-// Requests the host sends to a child, one byte each ('F' is followed by the fill value).
-constexpr uint8_t kRequestRead = 'R';
-constexpr uint8_t kRequestFill = 'F';
-constexpr uint8_t kRequestQuit = 'Q';
-constexpr uint8_t kReplyDone = 'K';
 
 // What a child reports once its block exists.
 struct VxHostChildHello {
@@ -251,37 +242,9 @@ bool CVxHostTokenOwner::Request(const uint8_t* command, size_t length, std::stri
     return true;
 }
 
-bool CVxHostTokenOwner::ReadBack(std::vector<uint8_t>& out, std::string& error) const
+bool CVxHostTokenOwner::Receive(void* data, size_t length) const
 {
-    out.resize(m_bytes);
-    if (m_local) {
-        std::memcpy(out.data(), m_local.get(), m_bytes);
-        return true;
-    }
-    if (!Request(&kRequestRead, 1, error))
-        return false;
-    if (!VxHost_ReceiveAll(m_socket, out.data(), m_bytes)) {
-        error = "the token's child process ended while sending its memory";
-        return false;
-    }
-    return true;
-}
-
-bool CVxHostTokenOwner::Fill(uint8_t value, std::string& error)
-{
-    if (m_local) {
-        std::memset(m_local.get(), value, m_bytes);
-        return true;
-    }
-    const uint8_t command[2] = {kRequestFill, value};
-    uint8_t reply = 0;
-    if (!Request(command, sizeof command, error))
-        return false;
-    if (!VxHost_ReceiveAll(m_socket, &reply, 1) || reply != kReplyDone) {
-        error = "the token's child process did not fill its memory";
-        return false;
-    }
-    return true;
+    return VxHost_ReceiveAll(m_socket, data, length);
 }
 
 bool VxHost_RunTokenChild(int /*argc*/, char** /*argv*/, int& /*exitCode*/)

@@ -3,6 +3,7 @@
 // memory (kind 0) or a view of a pagefile-backed mapping (kind 1) and answers requests over
 // its standard input and output: what the host shows is what really arrived in the child.
 #include "../TokenOwner.h"
+#include "../TokenProtocol.h"
 
 #include "../System.h"
 
@@ -12,15 +13,6 @@
 #include <string>
 
 namespace {
-
-// As on Linux: the data sits a little way into the block, so that a module which ignores the
-// token's data offset shows at once.
-constexpr uint32_t kChildDataOffset = 64;
-
-constexpr uint8_t kRequestRead = 'R';
-constexpr uint8_t kRequestFill = 'F';
-constexpr uint8_t kRequestQuit = 'Q';
-constexpr uint8_t kReplyDone = 'K';
 
 // What the child reports once its block exists.
 struct VxHostChildHello {
@@ -147,35 +139,7 @@ bool CVxHostTokenOwner::Request(const uint8_t* command, size_t length, std::stri
     return true;
 }
 
-bool CVxHostTokenOwner::ReadBack(std::vector<uint8_t>& out, std::string& error) const
+bool CVxHostTokenOwner::Receive(void* data, size_t length) const
 {
-    out.resize(m_bytes);
-    if (m_local) {
-        std::memcpy(out.data(), m_local.get(), m_bytes);
-        return true;
-    }
-    if (!Request(&kRequestRead, 1, error))
-        return false;
-    if (!VxHostSystem_ReadAll(m_child->fromChild, out.data(), m_bytes)) {
-        error = "the token's child process ended while sending its memory";
-        return false;
-    }
-    return true;
-}
-
-bool CVxHostTokenOwner::Fill(uint8_t value, std::string& error)
-{
-    if (m_local) {
-        std::memset(m_local.get(), value, m_bytes);
-        return true;
-    }
-    const uint8_t command[2] = {kRequestFill, value};
-    uint8_t reply = 0;
-    if (!Request(command, sizeof command, error))
-        return false;
-    if (!VxHostSystem_ReadAll(m_child->fromChild, &reply, 1) || reply != kReplyDone) {
-        error = "the token's child process did not fill its memory";
-        return false;
-    }
-    return true;
+    return m_child && VxHostSystem_ReadAll(m_child->fromChild, data, length);
 }
