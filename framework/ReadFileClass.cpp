@@ -192,3 +192,24 @@ HRESULT CVxStillReadFileClass::InitClass()
 {
     return S_OK;
 }
+
+CVxFormatFlagsReadFileClass::CVxFormatFlagsReadFileClass(const VXREADFILECLASSRECORD& record,
+                                                         std::atomic<uint32_t>& flags)
+    : CVxStillReadFileClass(record), m_formatFlags(flags)
+{
+    m_formatFlags |= record.classFlags;
+}
+
+HRESULT VXAPI CVxFormatFlagsReadFileClass::GetClassFlags(uint32_t* flags)
+{
+    if (!flags)
+        return E_POINTER;
+    *flags = m_formatFlags;
+    return S_OK;
+}
+
+HRESULT VXAPI CVxFormatFlagsReadFileClass::SetFileIOManager(IUnknown* manager)
+{
+    StoreFileIOManager(manager);
+    return S_OK;
+}

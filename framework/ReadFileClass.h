@@ -8,6 +8,8 @@
 #include "../plugin/contracts/VxInterfaces.h"
 #include "FileObjectSlots.h"
 
+#include <atomic>
+
 class CVxStillReadFile;
 
 // The module's About box for a format named by its string resource, shared by the reader and
@@ -22,7 +24,7 @@ struct VXREADFILECLASSRECORD {
     uint32_t openStringId;        // info text 6: localized open-command text
     uint32_t nameStringId;        // info text 5: localized format name (also GetFormatName, ShowAbout)
     uint32_t mediaTypes;          // 2 for every still format
-    uint32_t classFlags;          // 0 for every still format
+    uint32_t classFlags;          // 0, but 64 for the bitmap and TARGA readers
     GUID readerClassId;
     GUID rendererClassId;
 };
@@ -71,4 +73,18 @@ protected:
 private:
     VxFileClassLink m_link{0xFFFFFFFFu};
     const VXREADFILECLASSRECORD m_record;
+};
+
+// A reader class object whose class flag word belongs to its format, module-wide: every
+// construction ORs the record's class flags into `flags`, GetClassFlags answers that word, and
+// SetFileIOManager only stores the manager (the bitmap and TARGA readers).
+class CVxFormatFlagsReadFileClass : public CVxStillReadFileClass {
+public:
+    CVxFormatFlagsReadFileClass(const VXREADFILECLASSRECORD& record, std::atomic<uint32_t>& flags);
+
+    HRESULT VXAPI GetClassFlags(uint32_t* flags) override;
+    HRESULT VXAPI SetFileIOManager(IUnknown* manager) override;
+
+private:
+    std::atomic<uint32_t>& m_formatFlags;
 };

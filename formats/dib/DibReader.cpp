@@ -58,60 +58,14 @@ void CompressionText(uint32_t compression, char16_t* buf, int32_t bufChars)
 
 }  // namespace
 
-size_t VxFile_ReadAt(HANDLE file, uint64_t offset, void* buffer, size_t bytes)
-{
-    LONG high = LONG(offset >> 32);
-    if (SetFilePointer(file, LONG(offset & 0xFFFFFFFFu), &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
-        GetLastError() != 0)
-        return 0;
-    size_t done = 0;
-    while (done < bytes) {
-        const DWORD wanted = DWORD(std::min<size_t>(bytes - done, 1u << 30));
-        DWORD got = 0;
-        if (!ReadFile(file, static_cast<uint8_t*>(buffer) + done, wanted, &got, nullptr) || got == 0)
-            break;
-        done += got;
-    }
-    return done;
-}
-
-uint64_t VxFile_Size(HANDLE file)
-{
-    DWORD high = 0;
-    const DWORD low = GetFileSize(file, &high);
-    if (low == INVALID_FILE_SIZE && GetLastError() != 0)
-        return 0;
-    return uint64_t(high) << 32 | low;
-}
-
-CVxHandle VxFile_OpenForReading(const char16_t* path)
-{
-    return CVxHandle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
 CVxReadFileClassBase* VxDib_CreateReadFileClass()
 {
     return new CVxDibReadFileClass();
 }
 
-CVxDibReadFileClass::CVxDibReadFileClass() : CVxStillReadFileClass(kDibRecord)
+CVxDibReadFileClass::CVxDibReadFileClass()
+    : CVxFormatFlagsReadFileClass(kDibRecord, g_dibClassFlags)
 {
-    g_dibClassFlags |= kDibClassFlag;
-}
-
-HRESULT VXAPI CVxDibReadFileClass::GetClassFlags(uint32_t* flags)
-{
-    if (!flags)
-        return E_POINTER;
-    *flags = g_dibClassFlags;
-    return S_OK;
-}
-
-HRESULT VXAPI CVxDibReadFileClass::SetFileIOManager(IUnknown* manager)
-{
-    StoreFileIOManager(manager);
-    return S_OK;
 }
 
 CVxDibReadFileClass::~CVxDibReadFileClass() = default;

@@ -8,6 +8,7 @@
 // fewer than 24 bits. Decoding is DibFormat's.
 #pragma once
 
+#include "../../framework/HandleSource.h"
 #include "../../framework/ReadFileClass.h"
 #include "../../framework/StillReadFile.h"
 #include "../../framework/StillReadMeta.h"
@@ -15,15 +16,7 @@
 #include "../../platform/VxOwners.h"
 #include "DibFormat.h"
 
-// Reads up to bytes bytes of a file from offset; answers how many it read (fewer at the end of
-// the file or on an error). Shared by the bitmap and TARGA readers.
-size_t VxFile_ReadAt(HANDLE file, uint64_t offset, void* buffer, size_t bytes);
-// The size of an open file; 0 when it cannot be told.
-uint64_t VxFile_Size(HANDLE file);
-// The file at path opened for reading (share read, open existing); empty when it cannot be.
-CVxHandle VxFile_OpenForReading(const char16_t* path);
-
-class CVxDibReadFileClass : public CVxStillReadFileClass {
+class CVxDibReadFileClass : public CVxFormatFlagsReadFileClass {
 public:
     CVxDibReadFileClass();
     ~CVxDibReadFileClass() override;
@@ -32,10 +25,6 @@ public:
                                   uint32_t reserved) override;
     // Reads the file's first 4096 bytes and asks CheckFileHeader.
     HRESULT VXAPI CheckFile(const char16_t* path) override;
-    // The module-wide word every construction of this class ORs 64 into.
-    HRESULT VXAPI GetClassFlags(uint32_t* flags) override;
-    // Stores the manager; nothing else.
-    HRESULT VXAPI SetFileIOManager(IUnknown* manager) override;
     CVxStillReadFile* CreateReadFile(CVxStillReadFileClass* owner) override;
 };
 

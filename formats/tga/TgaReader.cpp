@@ -49,23 +49,9 @@ CVxReadFileClassBase* VxTga_CreateReadFileClass()
     return new CVxTgaReadFileClass();
 }
 
-CVxTgaReadFileClass::CVxTgaReadFileClass() : CVxStillReadFileClass(kTgaRecord)
+CVxTgaReadFileClass::CVxTgaReadFileClass()
+    : CVxFormatFlagsReadFileClass(kTgaRecord, g_tgaClassFlags)
 {
-    g_tgaClassFlags |= kTgaClassFlag;
-}
-
-HRESULT VXAPI CVxTgaReadFileClass::GetClassFlags(uint32_t* flags)
-{
-    if (!flags)
-        return E_POINTER;
-    *flags = g_tgaClassFlags;
-    return S_OK;
-}
-
-HRESULT VXAPI CVxTgaReadFileClass::SetFileIOManager(IUnknown* manager)
-{
-    StoreFileIOManager(manager);
-    return S_OK;
 }
 
 CVxTgaReadFileClass::~CVxTgaReadFileClass() = default;

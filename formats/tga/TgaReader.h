@@ -6,6 +6,7 @@
 // is the reader's own module-wide word. Decoding is TgaFormat's.
 #pragma once
 
+#include "../../framework/HandleSource.h"
 #include "../../framework/ReadFileClass.h"
 #include "../../framework/StillReadFile.h"
 #include "../../framework/StillReadMeta.h"
@@ -13,7 +14,7 @@
 #include "../dib/DibReader.h"
 #include "TgaFormat.h"
 
-class CVxTgaReadFileClass : public CVxStillReadFileClass {
+class CVxTgaReadFileClass : public CVxFormatFlagsReadFileClass {
 public:
     CVxTgaReadFileClass();
     ~CVxTgaReadFileClass() override;
@@ -23,10 +24,6 @@ public:
                                   uint32_t reserved) override;
     // E_NOTIMPL: TARGA files are recognised only by their header.
     HRESULT VXAPI CheckFile(const char16_t* path) override;
-    // The module-wide word every construction of this class ORs 64 into.
-    HRESULT VXAPI GetClassFlags(uint32_t* flags) override;
-    // Stores the manager; nothing else.
-    HRESULT VXAPI SetFileIOManager(IUnknown* manager) override;
     CVxStillReadFile* CreateReadFile(CVxStillReadFileClass* owner) override;
 };
 
