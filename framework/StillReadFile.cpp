@@ -432,6 +432,31 @@ CVxStillReadVideoStream* CVxStillReadFile::CreateReadVideoStream(CVxStillReadFil
     return new CVxStillReadVideoStream(owner);
 }
 
+HRESULT CVxStillReadFile::DecodeImageInPlace(void* pixels, uint32_t bytes)
+{
+    if (!pixels)
+        return E_POINTER;
+    std::memset(pixels, 0, bytes);
+    return DecodeImage(pixels, bytes);
+}
+
+HRESULT CVxStillReadFile::LoadFrameInPlace(void* pixels, uint32_t bytes)
+{
+    if (!pixels)
+        return E_POINTER;
+    if (m_onDemand)
+        VX_RETURN_IF_FAILED(LoadInfo());
+    if (!m_streams)
+        return E_FAIL;
+    CVxMutexLock lock(m_mutex);
+    // The same conditions as a frame through the pool: an open file with its access object.
+    if (!lock.Locked() || !m_access)
+        return E_FAIL;
+    if (bytes != FrameBytes())
+        return E_INVALIDARG;
+    return DecodeImageInPlace(pixels, bytes);
+}
+
 HRESULT CVxStillReadFile::LoadFrameWith(void** pixels, bool forceDecode)
 {
     return TakeFrameBuffer(pixels, forceDecode, kCompositeImage);

@@ -81,6 +81,17 @@ public:
     // A new video stream keeping owner; null when memory is out. The base makes a
     // CVxStillReadVideoStream.
     virtual CVxStillReadVideoStream* CreateReadVideoStream(CVxStillReadFile* owner);
+    // Writes the whole image as DecodeImage does, but into memory that is not zero-filled (a
+    // host's block): every byte of the frame, row padding and pixels a file leaves out
+    // included. The base clears the memory and runs DecodeImage; a format whose decoder writes
+    // every byte anyway overrides it to skip the clearing.
+    virtual HRESULT DecodeImageInPlace(void* pixels, uint32_t bytes);
+
+    // Decodes the image straight into pixels, memory of this process that has the frame's
+    // layout and holds bytes (the image bytes), under the file mutex and without a frame buffer
+    // of the pool: the stream's delivery of a frame that it would copy unchanged into a block
+    // of this process. On failure the memory holds whatever the decoder had written.
+    HRESULT LoadFrameInPlace(void* pixels, uint32_t bytes);
 
     // Like LoadFrame, but decodes only when the pool hands out a fresh buffer, and with
     // DecodeLayer. pixels receives the held buffer, null after a failure.

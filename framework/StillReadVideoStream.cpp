@@ -238,12 +238,17 @@ HRESULT VXAPI CVxStillReadVideoStream::GetFrame(uint32_t frameLo, uint32_t frame
     m_frameTime = 0;
 
     if (m_index <= 0) {
-        void* pixels = nullptr;
-        VX_RETURN_IF_FAILED(m_owner->LoadFrame(&pixels));
-        // The file mutex is held from here to ReleaseFrame.
-        record->frameTime = m_frameTime;
-        hr = Deliver(token, *record, pixels);
-        m_owner->ReleaseFrame();
+        hr = DeliverInPlace(token, *record, m_info.m_bitmapInfo.header.biBitCount <= 8);
+        if (hr == S_OK) {
+            record->frameTime = m_frameTime;
+        } else if (hr == S_FALSE) {
+            void* pixels = nullptr;
+            VX_RETURN_IF_FAILED(m_owner->LoadFrame(&pixels));
+            // The file mutex is held from here to ReleaseFrame.
+            record->frameTime = m_frameTime;
+            hr = Deliver(token, *record, pixels);
+            m_owner->ReleaseFrame();
+        }
     } else {
         CVxComPtr<IVxReadLayer> layer;
         VX_RETURN_IF_FAILED(QueryInterface(IID_IVxReadLayer, layer.OutVoid()));
@@ -389,6 +394,21 @@ HRESULT CVxStillReadVideoStream::Deliver(const _vxmemorytoken& token, const VXFR
     if (frame.imageBytes > m_info.m_imageBytes)
         return E_FAIL;
     return CMappingOfVxMemoryToken::CopyData(token, pixels, LONG(frame.imageBytes));
+}
+
+HRESULT CVxStillReadVideoStream::DeliverInPlace(const _vxmemorytoken& token, const VXFRAMEINFO& frame,
+                                                bool widened)
+{
+    if (widened || m_index > 0 || !m_owner || token.ownerProcessId != GetCurrentProcessId() ||
+        frame.imageBytes != m_info.m_imageBytes)
+        return S_FALSE;
+    CMappingOfVxMemoryToken mapping(token, kVxTokenAccessWrite);  // this process: used in place
+    void* destination = nullptr;
+    VX_RETURN_IF_FAILED(mapping.GetPointer(&destination));
+    if (mapping.DataSize() < 0 || uint32_t(mapping.DataSize()) < frame.imageBytes)
+        return VXE_BUFFER_TOO_SMALL;
+    const HRESULT hr = m_owner->LoadFrameInPlace(destination, frame.imageBytes);
+    return hr == S_FALSE ? S_OK : hr;
 }
 
 HRESULT CVxStillReadVideoStream::FrameTimes(int64_t frame, VXFRAMETIME* out)

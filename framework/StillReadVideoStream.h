@@ -77,6 +77,11 @@ protected:
     HRESULT DescribeFrame(const BITMAPINFOHEADER& header, VXFRAMEINFO* frame) const;
     // Copies or widens pixels (the source buffer of image-bytes bytes) into the token.
     HRESULT Deliver(const _vxmemorytoken& token, const VXFRAMEINFO& frame, const void* pixels);
+    // The composite frame decoded straight into the token's memory, when that is memory of
+    // this process and the frame reaches the host unchanged (not widened, exactly the
+    // decoder's image bytes): the pool's frame buffer and the copy out of it are skipped.
+    // S_FALSE, with nothing done, when the frame must go through the pool.
+    HRESULT DeliverInPlace(const _vxmemorytoken& token, const VXFRAMEINFO& frame, bool widened);
     HRESULT FrameTimes(int64_t frame, VXFRAMETIME* out);
 
     std::atomic<uint32_t> m_cookie;

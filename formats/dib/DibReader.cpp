@@ -203,6 +203,13 @@ HRESULT CVxDibReadFile::DecodeImage(void* pixels, uint32_t bytes)
     return VxDib_Expand(m_image, stored.Bytes(), got, static_cast<uint8_t*>(pixels), bytes);
 }
 
+HRESULT CVxDibReadFile::DecodeImageInPlace(void* pixels, uint32_t bytes)
+{
+    if (m_loaded && m_image.asStored && m_image.pixelBytes == bytes)
+        return DecodeImage(pixels, bytes);
+    return CVxStillReadFile::DecodeImageInPlace(pixels, bytes);
+}
+
 CVxStillReadMeta* CVxDibReadFile::CreateReadMeta(CVxStillReadFile* owner)
 {
     return new CVxDibReadMeta(owner);
@@ -273,12 +280,17 @@ HRESULT VXAPI CVxDibReadVideoStream::GetFrame(uint32_t frameLo, uint32_t frameHi
     const int64_t number = int64_t(uint64_t(frameHi) << 32 | frameLo);
     if (number >= int64_t(m_info.m_frameCount))
         return S_FALSE;
-    void* pixels = nullptr;
-    VX_RETURN_IF_FAILED(m_owner->LoadFrame(&pixels));
-    // The file mutex is held from here to ReleaseFrame.
-    record->frameTime = m_frameTime;
-    hr = DeliverFrame(token, *record, pixels);
-    m_owner->ReleaseFrame();
+    hr = DeliverInPlace(token, *record, m_info.m_bitmapInfo.header.biBitCount < 24);
+    if (hr == S_OK) {
+        record->frameTime = m_frameTime;
+    } else if (hr == S_FALSE) {
+        void* pixels = nullptr;
+        VX_RETURN_IF_FAILED(m_owner->LoadFrame(&pixels));
+        // The file mutex is held from here to ReleaseFrame.
+        record->frameTime = m_frameTime;
+        hr = DeliverFrame(token, *record, pixels);
+        m_owner->ReleaseFrame();
+    }
     if (SUCCEEDED(hr) && bytes)
         *bytes = record->imageBytes;
     return hr;

@@ -42,6 +42,8 @@ public:
     HRESULT CloseImageFile() override;
     HRESULT ReadImageInfo(CVxStillFileInfo* info) override;
     HRESULT DecodeImage(void* pixels, uint32_t bytes) override;
+    // Stored rows are read whole into the frame; expanded layouts start from a cleared one.
+    HRESULT DecodeImageInPlace(void* pixels, uint32_t bytes) override;
     CVxStillReadMeta* CreateReadMeta(CVxStillReadFile* owner) override;
     CVxStillReadVideoStream* CreateReadVideoStream(CVxStillReadFile* owner) override;
 

@@ -93,6 +93,11 @@ HRESULT CVxJpgReadFile::DecodeImage(void* pixels, uint32_t bytes)
     return m_decoder.Decode(source, m_image, static_cast<uint8_t*>(pixels), bytes);
 }
 
+HRESULT CVxJpgReadFile::DecodeImageInPlace(void* pixels, uint32_t bytes)
+{
+    return DecodeImage(pixels, bytes);
+}
+
 CVxStillReadMeta* CVxJpgReadFile::CreateReadMeta(CVxStillReadFile* owner)
 {
     return new CVxJpgReadMeta(owner);

@@ -30,6 +30,8 @@ public:
     HRESULT CloseImageFile() override;
     HRESULT ReadImageInfo(CVxStillFileInfo* info) override;
     HRESULT DecodeImage(void* pixels, uint32_t bytes) override;
+    // The decoder writes every row with its padding: nothing to clear first.
+    HRESULT DecodeImageInPlace(void* pixels, uint32_t bytes) override;
     CVxStillReadMeta* CreateReadMeta(CVxStillReadFile* owner) override;
     CVxStillReadVideoStream* CreateReadVideoStream(CVxStillReadFile* owner) override;
 

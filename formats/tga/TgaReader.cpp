@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -151,6 +152,18 @@ HRESULT CVxTgaReadFile::ReadImageInfo(CVxStillFileInfo* info)
 
 HRESULT CVxTgaReadFile::DecodeImage(void* pixels, uint32_t bytes)
 {
+    return Decode(pixels, bytes, true);
+}
+
+HRESULT CVxTgaReadFile::DecodeImageInPlace(void* pixels, uint32_t bytes)
+{
+    return Decode(pixels, bytes, false);
+}
+
+HRESULT CVxTgaReadFile::Decode(void* pixels, uint32_t bytes, bool cleared)
+{
+    if (!pixels)
+        return E_POINTER;
     CVxHandle file = VxFile_OpenForReading(m_path);
     if (!file)
         return E_FAIL;
@@ -166,9 +179,15 @@ HRESULT CVxTgaReadFile::DecodeImage(void* pixels, uint32_t bytes)
         if (VxTga_FrameBytes(header) > bytes || header.topToBottom != m_header.topToBottom)
             return VXE_FILE_READ;  // the file changed its layout since its header was read
         const size_t rowsBytes = size_t(header.width) * (VxTga_FrameBits(header) / 8) * header.height;
-        VxTga_PadRows(header, frame, VxFile_ReadAt(file.Get(), offset, frame, rowsBytes));
+        const size_t got = VxFile_ReadAt(file.Get(), offset, frame, rowsBytes);
+        if (!cleared)
+            std::memset(frame + got, 0, rowsBytes - got);  // pixels past the end of the file: black
+        // Every row of a cleared-tail frame is moved into place, so each byte of it is written.
+        VxTga_PadRows(header, frame, cleared ? got : rowsBytes);
         return S_OK;
     }
+    if (!cleared)
+        std::memset(frame, 0, bytes);
     // Every other file: the whole file in one read, walked in memory.
     CVxGlobalBlock data(size_t(size ? size : 1));
     if (!data)

@@ -39,6 +39,8 @@ public:
     HRESULT OpenImageFile(const char16_t* path, uint32_t mode, uint32_t flags) override;
     HRESULT ReadImageInfo(CVxStillFileInfo* info) override;
     HRESULT DecodeImage(void* pixels, uint32_t bytes) override;
+    // Raw true-colour rows are read whole into the frame; other files start from a cleared one.
+    HRESULT DecodeImageInPlace(void* pixels, uint32_t bytes) override;
     CVxStillReadMeta* CreateReadMeta(CVxStillReadFile* owner) override;
     CVxStillReadVideoStream* CreateReadVideoStream(CVxStillReadFile* owner) override;
 
@@ -47,6 +49,9 @@ public:
     int32_t RowStride() const { return m_stride; }
 
 private:
+    // cleared: the frame is zero-filled, so what the file leaves out needs no writing.
+    HRESULT Decode(void* pixels, uint32_t bytes, bool cleared);
+
     char16_t m_path[260] = {};
     VxTgaHeader m_header;
     char16_t m_typeText[256] = {};

@@ -1,6 +1,7 @@
 // The bitmap and TARGA readers as the host drives them: class object from the factory, open,
 // stream, frame into a memory token.
 #include "formats/dib/DibFormat.h"
+#include "formats/tga/TgaFormat.h"
 #include "platform/VxStr.h"
 #include "plugin/contracts/VxComPtr.h"
 #include "plugin/contracts/VxExports.h"
@@ -83,12 +84,26 @@ private:
     std::string m_path;
 };
 
+// What the TARGA decoder makes of a file's bytes in a zero-filled frame.
+std::vector<uint8_t> TgaFrame(const std::vector<uint8_t>& file)
+{
+    VxTgaHeader h;
+    VxTga_ParseHeader(file.data(), file.size(), &h);
+    std::vector<uint8_t> frame(VxTga_FrameBytes(h), 0);
+    VxTga_DecodeImage(file.data(), file.size(), frame.data(), frame.size(), nullptr);
+    return frame;
+}
+
 }  // namespace
 
 // The widening itself is ConvertDibTo32's and the decoding TgaFormat's (tested there); here:
 // that each layout reaches the host as its record says, with the description texts.
 TEST(DibReader, FramesReachTheHostAsTheirRecordSays)
 {
+    // Raw rows are read straight into the host's memory (filled with 0xCD by Frame): what the
+    // file leaves out and the row padding must still arrive black.
+    std::vector<uint8_t> cut = VxTest_WriteTga({.type = 2, .depth = 24, .pad = false});
+    cut.resize(cut.size() - 10);
     const struct {
         REFCLSID plugin;
         std::vector<uint8_t> bytes;
@@ -109,6 +124,7 @@ TEST(DibReader, FramesReachTheHostAsTheirRecordSays)
         // Top to bottom: a negative stride and the bottom row's offset.
         {CLSID_VxTgaPlugin, VxTest_WriteTga({.width = 3, .height = 4, .type = 10, .depth = 32, .descriptor = 0x28}),
          "Targa RLE", "3x4x32", 32, 0xFFFFFFFFu, -12, 36, {}},
+        {CLSID_VxTgaPlugin, cut, "Targa RGB", "5x3x24", 24, 0, 16, 0, TgaFrame(cut)},
         {CLSID_VxTgaPlugin, VxTest_WriteTga({.type = 1, .depth = 8, .mapBits = 24, .mapLength = 3}), "Targa", "5x3x24", 24, 0, 16, 0, {}},
     };
     for (const auto& c : cases) {
