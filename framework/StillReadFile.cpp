@@ -457,6 +457,23 @@ HRESULT CVxStillReadFile::LoadFrameInPlace(void* pixels, uint32_t bytes)
     return DecodeImageInPlace(pixels, bytes);
 }
 
+HRESULT CVxStillReadFile::DecodeImageBands(CVxRowBands&)
+{
+    return S_FALSE;
+}
+
+HRESULT CVxStillReadFile::LoadFrameBands(CVxRowBands& bands)
+{
+    if (m_onDemand)
+        VX_RETURN_IF_FAILED(LoadInfo());
+    if (!m_streams)
+        return E_FAIL;
+    CVxMutexLock lock(m_mutex);
+    if (!lock.Locked() || !m_access)
+        return E_FAIL;
+    return DecodeImageBands(bands);
+}
+
 HRESULT CVxStillReadFile::LoadFrameWith(void** pixels, bool forceDecode)
 {
     return TakeFrameBuffer(pixels, forceDecode, kCompositeImage);

@@ -11,6 +11,7 @@
 
 #include <atomic>
 
+class CVxRowBands;
 class CVxStillReadFileClass;
 class CVxStillReadMeta;
 class CVxStillReadVideoStream;
@@ -86,12 +87,20 @@ public:
     // included. The base clears the memory and runs DecodeImage; a format whose decoder writes
     // every byte anyway overrides it to skip the clearing.
     virtual HRESULT DecodeImageInPlace(void* pixels, uint32_t bytes);
+    // Writes the whole image, exactly as DecodeImage lays it out, band after band into
+    // bands, each band handed on as soon as it is written. The base answers S_FALSE (the
+    // format decodes whole frames only) and touches nothing.
+    virtual HRESULT DecodeImageBands(CVxRowBands& bands);
 
     // Decodes the image straight into pixels, memory of this process that has the frame's
     // layout and holds bytes (the image bytes), under the file mutex and without a frame buffer
     // of the pool: the stream's delivery of a frame that it would copy unchanged into a block
     // of this process. On failure the memory holds whatever the decoder had written.
     HRESULT LoadFrameInPlace(void* pixels, uint32_t bytes);
+    // The image band by band through DecodeImageBands, under the file mutex and without a
+    // frame buffer of the pool: the stream's delivery of a frame that it widens into a block of
+    // this process. S_FALSE when the format cannot; nothing was done then.
+    HRESULT LoadFrameBands(CVxRowBands& bands);
 
     // Like LoadFrame, but decodes only when the pool hands out a fresh buffer, and with
     // DecodeLayer. pixels receives the held buffer, null after a failure.

@@ -5,9 +5,11 @@
 #include "../plugin/contracts/VxComPtr.h"
 #include "ConvertDib.h"
 #include "ImageSize.h"
+#include "RowBands.h"
 #include "MemoryToken.h"
 #include "VideoFormat.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -39,6 +41,58 @@ bool SkipRequested(const uint32_t* flags)
 {
     return flags && (*flags & kVxFrameFlagSkip) != 0;
 }
+
+// Bands of held rows in a small block of their own, each widened into the host's block as
+// soon as it is written, while it is still in the cache.
+class CVxWideningBands final : public CVxRowBands {
+public:
+    CVxWideningBands(uint8_t* destination, const BITMAPINFOHEADER& destinationHeader, const VXBITMAPINFO& source)
+        : m_destination(destination), m_destinationHeader(destinationHeader), m_source(source),
+          m_sourceStride(VxSize_Stride(source.header.biBitCount, source.header.biWidth)),
+          m_destinationStride(VxSize_Stride(32, source.header.biWidth)),
+          m_rows(VxSize_Rows(source.header.biHeight)),
+          m_maxRows(uint32_t(std::clamp<uint64_t>(kBandBytes / std::max<uint64_t>(m_sourceStride, 1), 1,
+                                                  std::max<uint64_t>(m_rows, 1)))),
+          m_band(size_t(m_maxRows * m_sourceStride))
+    {
+    }
+
+    bool Ok() const { return m_band.Get() != nullptr && m_sourceStride > 0; }
+
+    uint32_t MaxRows() const override { return m_maxRows; }
+
+    uint8_t* Band(uint32_t first, uint32_t) override
+    {
+        m_first = first;
+        return m_band.Bytes();
+    }
+
+    HRESULT Done(uint32_t first, uint32_t count) override
+    {
+        if (first < m_first || uint64_t(first) + count > uint64_t(m_first) + m_maxRows ||
+            uint64_t(first) + count > m_rows)
+            return E_INVALIDARG;
+        // The rows as a frame of their own: the widening keeps rows in order whatever the
+        // orientation, so a band of count rows goes to the same rows of the destination.
+        m_source.header.biHeight = int32_t(count);
+        m_destinationHeader.biHeight = int32_t(count);
+        return ConvertDibTo32(m_destination + first * m_destinationStride, &m_destinationHeader,
+                              m_band.Bytes() + (first - m_first) * m_sourceStride, &m_source);
+    }
+
+private:
+    static constexpr uint64_t kBandBytes = 128 * 1024;  // held rows per band: well inside L2
+
+    uint8_t* m_destination;
+    BITMAPINFOHEADER m_destinationHeader;
+    VXBITMAPINFO m_source;
+    uint64_t m_sourceStride;
+    uint64_t m_destinationStride;
+    uint64_t m_rows;
+    uint32_t m_maxRows;
+    CVxGlobalBlock m_band;
+    uint32_t m_first = 0;
+};
 
 }  // namespace
 
@@ -399,16 +453,23 @@ HRESULT CVxStillReadVideoStream::Deliver(const _vxmemorytoken& token, const VXFR
 HRESULT CVxStillReadVideoStream::DeliverInPlace(const _vxmemorytoken& token, const VXFRAMEINFO& frame,
                                                 bool widened)
 {
-    if (widened || m_index > 0 || !m_owner || token.ownerProcessId != GetCurrentProcessId() ||
-        frame.imageBytes != m_info.m_imageBytes)
+    if (m_index > 0 || !m_owner || token.ownerProcessId != GetCurrentProcessId())
+        return S_FALSE;
+    // The conditions under which the pool's path would deliver, or fail only after decoding.
+    if (widened ? VxVideo_ImageSize(m_info.m_bitmapInfo.header) > m_info.m_imageBytes
+                : frame.imageBytes != m_info.m_imageBytes)
         return S_FALSE;
     CMappingOfVxMemoryToken mapping(token, kVxTokenAccessWrite);  // this process: used in place
     void* destination = nullptr;
     VX_RETURN_IF_FAILED(mapping.GetPointer(&destination));
     if (mapping.DataSize() < 0 || uint32_t(mapping.DataSize()) < frame.imageBytes)
         return VXE_BUFFER_TOO_SMALL;
-    const HRESULT hr = m_owner->LoadFrameInPlace(destination, frame.imageBytes);
-    return hr == S_FALSE ? S_OK : hr;
+    if (!widened) {
+        const HRESULT hr = m_owner->LoadFrameInPlace(destination, frame.imageBytes);
+        return hr == S_FALSE ? S_OK : hr;
+    }
+    CVxWideningBands bands(static_cast<uint8_t*>(destination), frame.header, m_info.m_bitmapInfo);
+    return bands.Ok() ? m_owner->LoadFrameBands(bands) : S_FALSE;
 }
 
 HRESULT CVxStillReadVideoStream::FrameTimes(int64_t frame, VXFRAMETIME* out)

@@ -78,9 +78,10 @@ protected:
     // Copies or widens pixels (the source buffer of image-bytes bytes) into the token.
     HRESULT Deliver(const _vxmemorytoken& token, const VXFRAMEINFO& frame, const void* pixels);
     // The composite frame decoded straight into the token's memory, when that is memory of
-    // this process and the frame reaches the host unchanged (not widened, exactly the
-    // decoder's image bytes): the pool's frame buffer and the copy out of it are skipped.
-    // S_FALSE, with nothing done, when the frame must go through the pool.
+    // this process: a frame that reaches the host unchanged (exactly the decoder's image
+    // bytes) is written there in place; a widened one band by band, each band widened while it
+    // is in the cache, when the format decodes in bands. The pool's frame buffer and the pass
+    // over it are skipped. S_FALSE, with nothing done, when the frame must go through the pool.
     HRESULT DeliverInPlace(const _vxmemorytoken& token, const VXFRAMEINFO& frame, bool widened);
     HRESULT FrameTimes(int64_t frame, VXFRAMETIME* out);
 

@@ -4,6 +4,7 @@
 #include "../../framework/ConvertDib.h"
 #include "../../framework/ImageSize.h"
 #include "../../framework/MemoryToken.h"
+#include "../../framework/RowBands.h"
 #include "../../framework/VideoFormat.h"
 #include "../../platform/VxStr.h"
 #include "../../plugin/ClassTable.h"
@@ -208,6 +209,32 @@ HRESULT CVxDibReadFile::DecodeImageInPlace(void* pixels, uint32_t bytes)
     if (m_loaded && m_image.asStored && m_image.pixelBytes == bytes)
         return DecodeImage(pixels, bytes);
     return CVxStillReadFile::DecodeImageInPlace(pixels, bytes);
+}
+
+HRESULT CVxDibReadFile::DecodeImageBands(CVxRowBands& bands)
+{
+    const BITMAPINFOHEADER& h = m_image.stored.header;
+    if (!m_loaded || !m_image.asStored || h.biBitCount >= 24)
+        return S_FALSE;
+    const uint64_t stride = VxSize_Stride(h.biBitCount, h.biWidth);
+    const uint64_t rows = VxSize_Rows(h.biHeight);
+    if (stride * rows != m_image.pixelBytes)
+        return S_FALSE;
+    char16_t path[260];
+    GetFileName(path, 260);
+    const CVxHandle file = VxFile_OpenForReading(path);
+    if (!file)
+        return E_FAIL;
+    for (uint64_t y = 0; y < rows;) {
+        const uint32_t count = uint32_t(std::min<uint64_t>(bands.MaxRows(), rows - y));
+        uint8_t* band = bands.Band(uint32_t(y), count);
+        const size_t bytes = size_t(count * stride);
+        if (VxFile_ReadAt(file.Get(), m_image.pixelOffset + y * stride, band, bytes) != bytes)
+            return VXE_FILE_READ;
+        VX_RETURN_IF_FAILED(bands.Done(uint32_t(y), count));
+        y += count;
+    }
+    return S_OK;
 }
 
 CVxStillReadMeta* CVxDibReadFile::CreateReadMeta(CVxStillReadFile* owner)

@@ -44,6 +44,8 @@ public:
     HRESULT DecodeImage(void* pixels, uint32_t bytes) override;
     // Stored rows are read whole into the frame; expanded layouts start from a cleared one.
     HRESULT DecodeImageInPlace(void* pixels, uint32_t bytes) override;
+    // Stored rows of fewer than 24 bits, which are widened on delivery, are read a band at a time.
+    HRESULT DecodeImageBands(CVxRowBands& bands) override;
     CVxStillReadMeta* CreateReadMeta(CVxStillReadFile* owner) override;
     CVxStillReadVideoStream* CreateReadVideoStream(CVxStillReadFile* owner) override;
 

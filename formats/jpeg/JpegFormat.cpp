@@ -221,11 +221,37 @@ HRESULT CVxJpegDecoder::ReadInfo(const VxJpegSource& source, VxJpegImage* image,
     return hr;
 }
 
+namespace {
+
+// A whole frame as one band: rows are written where they belong.
+class CVxJpegFrameBands final : public CVxRowBands {
+public:
+    CVxJpegFrameBands(uint8_t* pixels, uint32_t stride, uint32_t rows) : m_pixels(pixels), m_stride(stride), m_rows(rows) {}
+    uint32_t MaxRows() const override { return m_rows; }
+    uint8_t* Band(uint32_t first, uint32_t) override { return m_pixels + size_t(first) * m_stride; }
+    HRESULT Done(uint32_t, uint32_t) override { return S_OK; }
+
+private:
+    uint8_t* m_pixels;
+    uint32_t m_stride;
+    uint32_t m_rows;
+};
+
+}  // namespace
+
 HRESULT CVxJpegDecoder::Decode(const VxJpegSource& source, const VxJpegImage& expected, uint8_t* pixels,
                                uint32_t bytes)
 {
     if (!pixels)
         return E_POINTER;
+    if (uint64_t(expected.stride) * expected.height > bytes)
+        return E_INVALIDARG;
+    CVxJpegFrameBands frame(pixels, expected.stride, std::max<uint32_t>(expected.height, 1));
+    return Decode(source, expected, frame);
+}
+
+HRESULT CVxJpegDecoder::Decode(const VxJpegSource& source, const VxJpegImage& expected, CVxRowBands& bands)
+{
     CVxGlobalBlock block(sizeof(VxJpegState));
     VxJpegState* state = nullptr;
     HRESULT hr = Start(block, source, &state);
@@ -240,39 +266,44 @@ HRESULT CVxJpegDecoder::Decode(const VxJpegSource& source, const VxJpegImage& ex
         End(state);
         return VXE_CORRUPT;
     }
-    if (expected.stride < uint64_t(expected.width) * expected.components ||
-        uint64_t(expected.stride) * expected.height > bytes) {
+    if (expected.stride < uint64_t(expected.width) * expected.components || bands.MaxRows() < 1) {
         End(state);
         return E_INVALIDARG;
     }
     // libjpeg's own working memory (a progressive file keeps every coefficient of the image)
     // is bounded by the frame's size: a header that lies about its size cannot make it take
     // more than a few frames' worth.
-    cinfo->mem->max_memory_to_use = long(std::min<uint64_t>(4 * uint64_t(bytes) + (64u << 20), 0x7FFFFFFF));
+    const uint64_t bytes = uint64_t(expected.stride) * expected.height;
+    cinfo->mem->max_memory_to_use = long(std::min<uint64_t>(4 * bytes + (64u << 20), 0x7FFFFFFF));
 
     const uint32_t stride = expected.stride;
     const uint32_t height = expected.height;
     const size_t used = size_t(expected.width) * expected.components;
+    const uint32_t most = std::min<uint32_t>(kJpegRowBatch, bands.MaxRows());
+    HRESULT delivered = S_OK;
     hr = VxJpeg_Protect(&state->errors, [&] {
         jpeg_start_decompress(cinfo);
         JSAMPROW rows[kJpegRowBatch];
-        while (cinfo->output_scanline < height) {
+        while (cinfo->output_scanline < height && SUCCEEDED(delivered)) {
             const uint32_t first = cinfo->output_scanline;
-            const uint32_t batch = std::min<uint32_t>(kJpegRowBatch, height - first);
-            // Image row r lands in frame row height - 1 - r: the frame is bottom-up.
+            const uint32_t batch = std::min<uint32_t>(most, height - first);
+            // Image row r lands in frame row height - 1 - r: the frame is bottom-up, so the
+            // band of a batch holds its rows last first.
+            uint8_t* band = bands.Band(height - first - batch, batch);
             for (uint32_t i = 0; i < batch; ++i)
-                rows[i] = pixels + size_t(height - 1 - first - i) * stride;
+                rows[i] = band + size_t(batch - 1 - i) * stride;
             const JDIMENSION got = jpeg_read_scanlines(cinfo, rows, batch);
             if (got == 0)
                 ERREXIT(cinfo, JERR_INPUT_EOF);  // a non-suspending source never gets here
             if (stride > used)
                 for (JDIMENSION i = 0; i < got; ++i)
                     std::memset(rows[i] + used, 0, stride - used);
+            delivered = bands.Done(height - first - got, got);
         }
     });
-    if (FAILED(hr)) {
+    if (FAILED(hr) || FAILED(delivered)) {
         End(state);
-        return VXE_CORRUPT;
+        return FAILED(hr) ? VXE_CORRUPT : delivered;
     }
     // Reading up to the end-of-image marker; an error there leaves the frame as it is.
     VxJpeg_Protect(&state->errors, [cinfo] { jpeg_finish_decompress(cinfo); });

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "../../framework/ImageSize.h"
+#include "../../framework/RowBands.h"
 #include "../../platform/VxOwners.h"
 #include "../../plugin/contracts/VxResults.h"
 
@@ -64,6 +65,9 @@ public:
     // written after a failure.
     HRESULT Decode(const VxJpegSource& source, const VxJpegImage& expected, uint8_t* pixels,
                    uint32_t bytes);
+    // The same frame band by band: each batch of rows libjpeg gives is written into a band and
+    // handed on at once; a failure of the band's delivery stops the decode with that result.
+    HRESULT Decode(const VxJpegSource& source, const VxJpegImage& expected, CVxRowBands& bands);
 
     // libjpeg's last error or warning text (for tests and diagnostics; never printed).
     const char* LastMessage() const { return m_message; }

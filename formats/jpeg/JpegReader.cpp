@@ -98,6 +98,16 @@ HRESULT CVxJpgReadFile::DecodeImageInPlace(void* pixels, uint32_t bytes)
     return DecodeImage(pixels, bytes);
 }
 
+HRESULT CVxJpgReadFile::DecodeImageBands(CVxRowBands& bands)
+{
+    if (m_image.imageBytes == 0 || m_image.components != 1)
+        return S_FALSE;
+    VxJpegSource source;
+    if (FAILED(Rewind(&source)))
+        return VXE_CORRUPT;
+    return m_decoder.Decode(source, m_image, bands);
+}
+
 CVxStillReadMeta* CVxJpgReadFile::CreateReadMeta(CVxStillReadFile* owner)
 {
     return new CVxJpgReadMeta(owner);

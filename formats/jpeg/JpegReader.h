@@ -32,6 +32,8 @@ public:
     HRESULT DecodeImage(void* pixels, uint32_t bytes) override;
     // The decoder writes every row with its padding: nothing to clear first.
     HRESULT DecodeImageInPlace(void* pixels, uint32_t bytes) override;
+    // Grey frames, which are widened on delivery, go out in libjpeg's batches of rows.
+    HRESULT DecodeImageBands(CVxRowBands& bands) override;
     CVxStillReadMeta* CreateReadMeta(CVxStillReadFile* owner) override;
     CVxStillReadVideoStream* CreateReadVideoStream(CVxStillReadFile* owner) override;
 

@@ -5,6 +5,8 @@
 #include "plugin/contracts/VxComPtr.h"
 #include "plugin/contracts/VxExports.h"
 #include "tests/common/VxTest.h"
+#include "tests/fixtures/DibWriter.h"
+#include "tests/fixtures/JpegWriter.h"
 #include "tests/fixtures/PngWriter.h"
 #include "tests/fixtures/SidecarWriter.h"
 #include "tests/host/HostRun.h"
@@ -288,6 +290,34 @@ TEST(Vxhost, DecodeDeliversTheSameBytesIntoEveryKindOfToken)
         EXPECT_EQ(value["frame"]["stride"].number, 16);
         EXPECT_EQ(value["frame"]["imageBytes"].number, 48);
         EXPECT_EQ(value["frame"]["header"]["bitCount"].number, 24);
+    }
+
+    // A block of vxhost's own process gets the frame decoded in place, or widened band by band
+    // (grey JPEG in libjpeg's batches of rows, bitmaps of fewer than 24 bits several bands of
+    // file rows at a time); another process's block gets it through a frame of the pool.
+    const struct {
+        const char* name;
+        std::vector<uint8_t> bytes;
+    } widened[] = {
+        {"grey.jpg", VxTest_WriteJpeg({.width = 33, .height = 70, .components = 1})},
+        {"pal8.bmp", VxTest_WriteDib({.width = 2000, .height = 150, .bits = 8, .colorsUsed = 256})},
+        {"pal4-top-down.bmp", VxTest_WriteDib({.width = 4001, .height = -150, .bits = 4})},
+        {"rgb16.bmp", VxTest_WriteDib({.width = 1000, .height = 300, .bits = 16})},
+    };
+    for (const auto& file : widened) {
+        const std::string path = directory.Path(file.name);
+        ASSERT_TRUE(VxTest_WriteFile(path, file.bytes));
+        std::vector<uint8_t> frames[3];
+        const char* tokens[] = {"local", "kind0", "kind1"};
+        for (int t = 0; t < 3; ++t) {
+            const std::string raw = directory.Path(std::string(file.name) + "-" + tokens[t] + ".bin");
+            const VxTestHostRun run = VxTest_RunHost({"decode", path, "--raw", raw, "--token", tokens[t]});
+            ASSERT_EQ(run.exitCode, 0) << file.name << " " << tokens[t] << ": " << run.err;
+            frames[t] = VxTest_ReadFile(raw);
+        }
+        EXPECT_FALSE(frames[0].empty()) << file.name;
+        EXPECT_EQ(frames[0], frames[1]) << file.name;
+        EXPECT_EQ(frames[0], frames[2]) << file.name;
     }
 }
 
