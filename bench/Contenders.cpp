@@ -578,6 +578,61 @@ std::string DecodeOiio(const VxBenchFile& file)
 }
 #endif
 
+// Whether the module widens the file's frame on delivery: a bitmap of fewer than 24 bits per
+// pixel stored as it is (the bit count at offset 28, compression 0 at offset 30).
+bool WidenedBitmap(const VxBenchFile& file)
+{
+    if (file.variant->format != VxBenchFormat::Bmp)
+        return false;
+    uint8_t head[34] = {};
+    const int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool read = fd >= 0 && ::pread(fd, head, sizeof head, 0) == ssize_t(sizeof head);
+    if (fd >= 0)
+        ::close(fd);
+    const uint32_t compression = uint32_t(head[30]) | uint32_t(head[31]) << 8 | uint32_t(head[32]) << 16 |
+                                 uint32_t(head[33]) << 24;
+    return read && (head[28] | head[29] << 8) < 24 && compression == 0;
+}
+
+#if VXBENCH_HAVE_FREEIMAGE
+// The load, then FreeImage's conversion to 32 bits per pixel (B, G, R, A, bottom row first;
+// alpha 255 where the module delivers the palette's fourth byte).
+std::string DecodeFreeImage32(const VxBenchFile& file)
+{
+    FIBITMAP* bitmap = FreeImage_Load(FreeImage_GetFileType(file.path.c_str(), 0), file.path.c_str(), 0);
+    if (!bitmap)
+        return "FreeImage_Load failed";
+    FIBITMAP* wide = FreeImage_ConvertTo32Bits(bitmap);
+    FreeImage_Unload(bitmap);
+    if (!wide)
+        return "FreeImage_ConvertTo32Bits failed";
+    const std::string failure = CheckSize(FreeImage_GetWidth(wide), FreeImage_GetHeight(wide), file);
+    FreeImage_Unload(wide);
+    return failure;
+}
+#endif
+
+#if VXBENCH_HAVE_STB
+// stb_image asked for four channels: R, G, B, A, top row first.
+std::string DecodeStb32(const VxBenchFile& file)
+{
+    int width = 0, height = 0, channels = 0;
+    stbi_uc* pixels = stbi_load(file.path.c_str(), &width, &height, &channels, 4);
+    if (!pixels)
+        return stbi_failure_reason() ? stbi_failure_reason() : "stb_image failed";
+    stbi_image_free(pixels);
+    return CheckSize(uint64_t(width), uint64_t(height), file);
+}
+#endif
+
+template <std::string (*Decode)(const VxBenchFile&)>
+VxBenchRunner WidenedTimed(const VxBenchFile& file, const VxBenchSettings&)
+{
+    if (!WidenedBitmap(file))
+        return nullptr;
+    return [file] { return TimeOnce([&] { return Decode(file); }); };
+}
+
 template <std::string (*Decode)(const VxBenchFile&)>
 VxBenchRunner Timed(const VxBenchFile& file, const VxBenchSettings&)
 {
@@ -601,14 +656,16 @@ const std::vector<VxBenchContender>& VxBench_Contenders()
         {"TurboJPEG", true, {F::Jpeg}, Timed<DecodeTurbojpeg>},
 #endif
 #if VXBENCH_HAVE_STB
-        {"stb_image", true, {F::Png, F::Jpeg, F::Tga, F::Bmp}, Timed<DecodeStb>},
+        {"stb_image", true, {F::Png, F::Jpeg, F::Tga, F::Bmp}, Timed<DecodeStb>, false, nullptr,
+         WidenedTimed<DecodeStb32>},
         {"stb_image", true, {F::Psd}, Timed<DecodeStb>, true, DeliveredStbPsd},  // the PSD reference
 #endif
 #if VXBENCH_HAVE_OPENEXR
         {"OpenEXR", true, {F::Exr}, Timed<DecodeOpenExr>, true, DeliveredOpenExr},
 #endif
 #if VXBENCH_HAVE_FREEIMAGE
-        {"FreeImage", true, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd, F::Exr}, Timed<DecodeFreeImage>},
+        {"FreeImage", true, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd, F::Exr}, Timed<DecodeFreeImage>, false,
+         nullptr, WidenedTimed<DecodeFreeImage32>},
 #endif
 #if VXBENCH_HAVE_OIIO
         {"OIIO", true, {F::Png, F::Jpeg, F::Tga, F::Bmp, F::Psd, F::Exr}, Timed<DecodeOiio>},

@@ -42,6 +42,10 @@ struct VxBenchContender {
     // A reference decodes the very frame the module delivers: this gives it (empty text) or
     // why it could not; vxbench compares it with the module's bytes.
     std::string (*deliveredFrame)(const VxBenchFile& file, std::vector<uint8_t>& frame) = nullptr;
+    // For files the module widens to 32 bits per pixel on delivery (palette bitmaps), a run
+    // of the peer that also ends with a 32-bit frame in memory, through the library's own
+    // conversion; null runner when the file is not widened or the peer has no such path.
+    VxBenchRunner (*prepareWidened)(const VxBenchFile& file, const VxBenchSettings& settings) = nullptr;
 };
 
 // Frame 0 of the file as the module delivers it, through vxhost decode --raw: empty text, or why

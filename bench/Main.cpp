@@ -189,22 +189,28 @@ std::string BenchFile(const VxBenchFile& file, const std::vector<const VxBenchCo
         std::string failure;
     };
     std::vector<Timing> timings(contenders.size());
+    // Peers that also end with the 32-bit frame the module delivers, for files it widens.
+    std::vector<Timing> widened(contenders.size());
     for (size_t c = 0; c < contenders.size(); ++c) {
         Progress(std::string(file.variant->name) + ": " + contenders[c]->name + " (warm-up)");
         timings[c].run = contenders[c]->prepare(file, settings);
         timings[c].failure = timings[c].run().failure;
+        if (contenders[c]->prepareWidened && (widened[c].run = contenders[c]->prepareWidened(file, settings)))
+            widened[c].failure = widened[c].run().failure;
     }
+    const auto runOnce = [&](Timing& timing, const std::string& name, uint32_t round) {
+        if (!timing.run || !timing.failure.empty())
+            return;
+        Progress(std::string(file.variant->name) + ": round " + std::to_string(round + 1) + ", " + name);
+        const VxBenchSample sample = timing.run();
+        timing.failure = sample.failure;
+        timing.runs.push_back(sample.ms);
+        timing.processorSeconds += sample.processorSeconds;
+    };
     for (uint32_t round = 0; round < settings.repeat; ++round)
         for (size_t c = 0; c < contenders.size(); ++c) {
-            Timing& timing = timings[c];
-            if (!timing.failure.empty())
-                continue;
-            Progress(std::string(file.variant->name) + ": round " + std::to_string(round + 1) + ", " +
-                     contenders[c]->name);
-            const VxBenchSample sample = timing.run();
-            timing.failure = sample.failure;
-            timing.runs.push_back(sample.ms);
-            timing.processorSeconds += sample.processorSeconds;
+            runOnce(timings[c], contenders[c]->name, round);
+            runOnce(widened[c], std::string(contenders[c]->name) + " (32-bit)", round);
         }
     Progress("");
 
@@ -277,6 +283,30 @@ std::string BenchFile(const VxBenchFile& file, const std::vector<const VxBenchCo
         row += Pad(Fixed(module->second / medians["bound"], 1), 9);
     else
         row += Pad("-", 9);
+
+    // The same work: the peers that can also produce the 32-bit frame, timed in the same rounds.
+    std::string sameWork, fastest;
+    double fastestMs = 0;
+    for (size_t c = 0; c < contenders.size(); ++c) {
+        const Timing& timing = widened[c];
+        if (!timing.run)
+            continue;
+        const std::string name = contenders[c]->name;
+        if (!timing.failure.empty() || timing.runs.empty()) {
+            notes.push_back(std::string(file.variant->name) + ", " + name + " (32-bit): " + timing.failure);
+            continue;
+        }
+        const double ms = Median(timing.runs);
+        sameWork += (sameWork.empty() ? "" : ", ") + name + " " + Fixed(ms, 1) + " ms";
+        if (fastest.empty() || ms < fastestMs) {
+            fastest = name;
+            fastestMs = ms;
+        }
+    }
+    if (!sameWork.empty() && module != medians.end() && fastestMs > 0)
+        notes.push_back(std::string(file.variant->name) + ": vs peer counts peers keeping 8 bits a pixel; ending with a "
+                        "32-bit frame as vxstills does, " + sameWork + ": vxstills / " + fastest + " " +
+                        Fixed(module->second / fastestMs, 2));
     return row;
 }
 
@@ -312,7 +342,9 @@ int main(int argc, char** argv)
               "a caller buffer made before the runs; its frame is checked to equal the one vxstills delivers.\n"
               "libjpeg (the reference for JPEG): the classic API decoding into bottom-up B, G, R rows (grey: the\n"
               "widened 32-bit frame) of a caller buffer, checked the same way.\n"
-              "vs ref: median over the rounds of vxstills / reference; vs peer: vxstills / fastest peer; vs bound: vxstills / bound.\n";
+              "vs ref: median over the rounds of vxstills / reference; vs peer: vxstills / fastest peer; vs bound: vxstills / bound.\n"
+              "Palette bitmaps, which vxstills widens to 32 bits a pixel, also get a note with the peers that end with\n"
+              "a 32-bit frame too (FreeImage_ConvertTo32Bits after the load, stb_image asked for four channels).\n";
     std::fputs(report.str().c_str(), stdout);
 
     for (VxBenchFormat format : {VxBenchFormat::Png, VxBenchFormat::Jpeg, VxBenchFormat::Tga, VxBenchFormat::Bmp,

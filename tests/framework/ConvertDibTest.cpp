@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -94,18 +95,23 @@ TEST(ConvertDib, PaletteKeepsTheReservedByte)
 
 TEST(ConvertDib, PaletteIndexBeyondTheTableStopsThere)
 {
-    Source source = MakeSource(8, 3, 1, BI_RGB, 4);
-    source.pixels = {2, 4, 1, 0};
-    const std::vector<uint8_t> out = Convert(source, E_FAIL);
-    EXPECT_EQ(Pixel(out, 0), (std::vector<uint8_t>{2, 3, 4, 0xF2}));
-    EXPECT_EQ(Pixel(out, 1), (std::vector<uint8_t>{0xEE, 0xEE, 0xEE, 0xEE}));  // not written
+    // Rows wide enough for the sixteen-at-a-time scan as well, the bad index in its part or after.
+    for (const auto& [width, bad] : {std::pair{3, 1}, std::pair{37, 5}, std::pair{37, 33}}) {
+        Source source = MakeSource(8, width, 1, BI_RGB, 4);
+        source.pixels.assign(source.pixels.size(), 2);
+        source.pixels[size_t(bad)] = 4;
+        const std::vector<uint8_t> out = Convert(source, E_FAIL);
+        EXPECT_EQ(Pixel(out, size_t(bad) - 1), (std::vector<uint8_t>{2, 3, 4, 0xF2})) << width;
+        EXPECT_EQ(Pixel(out, size_t(bad)), (std::vector<uint8_t>{0xEE, 0xEE, 0xEE, 0xEE})) << width;  // not written
+    }
 }
 
 TEST(ConvertDib, PackedPaletteRowsMatchThePixelRuleAtEveryWidth)
 {
-    // Odd widths leave half a byte (4 bits) or padding (8 bits) at the end of each row.
+    // Odd widths leave half a byte (4 bits) or padding (8 bits) at the end of each row; wider
+    // rows take the four-pixels-at-a-time path, from wherever its alignment starts.
     for (uint16_t bits : {4, 8})
-        for (int32_t width = 1; width <= 9; ++width) {
+        for (int32_t width = 1; width <= 41; ++width) {
             Source source = MakeSource(bits, width, 3, BI_RGB, 1u << bits);
             uint32_t seed = 7;
             for (uint8_t& byte : source.pixels)
@@ -175,6 +181,20 @@ TEST(ConvertDib, GreyLevelsSpanTheFullRange)
         source.pixels[0] = c.byte;
         EXPECT_EQ(Pixel(Convert(source), 0), (std::vector<uint8_t>{c.first, c.first, c.first, 0}))
             << c.bits << " bits";
+    }
+    // 8-bit rows of every width up to past two groups of sixteen levels.
+    for (int32_t width = 1; width <= 41; ++width) {
+        Source source = MakeSource(8, width, 2, kVxCompressionGrey, 256);
+        for (size_t i = 0; i < source.pixels.size(); ++i)
+            source.pixels[i] = uint8_t(i * 37 + 11);
+        const std::vector<uint8_t> out = Convert(source);
+        const size_t stride = (size_t(width) + 3) / 4 * 4;
+        for (size_t y = 0; y < 2; ++y)
+            for (size_t x = 0; x < size_t(width); ++x) {
+                const uint8_t level = source.pixels[y * stride + x];
+                ASSERT_EQ(Pixel(out, y * size_t(width) + x), (std::vector<uint8_t>{level, level, level, 0}))
+                    << "width " << width << ", pixel " << x << " of row " << y;
+            }
     }
 }
 
