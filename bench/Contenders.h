@@ -42,6 +42,7 @@ struct VxBenchContender {
     // A reference decodes the very frame the module delivers: this gives it (empty text) or
     // why it could not; vxbench compares it with the module's bytes.
     std::string (*deliveredFrame)(const VxBenchFile& file, std::vector<uint8_t>& frame) = nullptr;
+    bool layersOnly = false;  // times files with layers only (VxBenchVariant::layerStream)
 };
 
 // Frame 0 of the file as the module delivers it, through vxhost decode --raw: empty text, or why
