@@ -46,6 +46,7 @@ struct VxBenchContender {
     // of the peer that also ends with a 32-bit frame in memory, through the library's own
     // conversion; null runner when the file is not widened or the peer has no such path.
     VxBenchRunner (*prepareWidened)(const VxBenchFile& file, const VxBenchSettings& settings) = nullptr;
+    bool layersOnly = false;  // times files with layers only (VxBenchVariant::layerStream)
 };
 
 // Frame 0 of the file as the module delivers it, through vxhost decode --raw: empty text, or why

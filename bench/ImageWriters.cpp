@@ -3,6 +3,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
@@ -526,22 +527,87 @@ bool WriteFlatPsd(const VxBenchImage& image, const std::string& path, uint32_t c
     return out.Save(path, error);
 }
 
-// Three 8-bit layers with transparency, RLE, and the merged image: a full-canvas background,
-// an inverted copy over the upper left and a tinted grey copy over the lower right.
+// One 8-bit layer with transparency: its rectangle and planes (transparency, red, green, blue).
+struct PsdLayer {
+    std::string name;
+    uint32_t left, top, right, bottom;
+    std::vector<PsdPlane> planes;
+};
+
+// Layer records, each layer's channel data (compression, byte counts, rows), then the merged
+// image (R, G, B bytes per pixel), all PackBits.
+bool SaveLayeredPsd(const VxBenchImage& image, const std::vector<PsdLayer>& layers, const std::vector<uint8_t>& merged,
+                    const std::string& path, std::string& error)
+{
+    Bytes records;
+    Bytes channelData;
+    records.U16BE(uint32_t(layers.size()));
+    for (const PsdLayer& layer : layers) {
+        records.U32BE(layer.top);
+        records.U32BE(layer.left);
+        records.U32BE(layer.bottom);
+        records.U32BE(layer.right);
+        records.U16BE(4);
+        for (size_t c = 0; c < 4; ++c) {
+            const size_t start = channelData.Size();
+            channelData.U16BE(1);
+            const auto packed = layer.planes[c].PackedRows();
+            for (const auto& row : packed)
+                channelData.U16BE(uint32_t(row.size()));
+            for (const auto& row : packed)
+                channelData.Append(row);
+            records.U16BE(c == 0 ? 0xFFFF : uint32_t(c - 1));
+            records.U32BE(uint32_t(channelData.Size() - start));
+        }
+        records.Text("8BIM");
+        records.Text("norm");
+        records.U8(255);  // opacity
+        records.U8(0);    // clipping
+        records.U8(0);    // flags
+        records.U8(0);
+        const size_t nameBytes = (1 + layer.name.size() + 3) / 4 * 4;
+        records.U32BE(uint32_t(4 + 4 + nameBytes));
+        records.U32BE(0);  // no layer mask
+        records.U32BE(0);  // no blending ranges
+        records.U8(uint32_t(layer.name.size()));
+        records.Text(layer.name.c_str());
+        for (size_t pad = 1 + layer.name.size(); pad < nameBytes; ++pad)
+            records.U8(0);
+    }
+    size_t layerInfoBytes = records.Size() + channelData.Size();
+    const bool padLayerInfo = layerInfoBytes % 2 != 0;
+    layerInfoBytes += padLayerInfo;
+
+    Bytes out;
+    PsdHeader(image, 3, 8, out);
+    out.U32BE(uint32_t(4 + layerInfoBytes + 4));
+    out.U32BE(uint32_t(layerInfoBytes));
+    out.Append(records.Data());
+    out.Append(channelData.Data());
+    if (padLayerInfo)
+        out.U8(0);
+    out.U32BE(0);  // no global layer mask
+
+    const uint32_t w = image.width, h = image.height;
+    std::vector<PsdPlane> planes(3, PsdPlane{w, h, std::vector<uint8_t>(size_t(w) * h)});
+    for (size_t i = 0; i < size_t(w) * h; ++i)
+        for (size_t c = 0; c < 3; ++c)
+            planes[c].samples[i] = merged[i * 3 + c];
+    PsdMergedData(planes, true, out);
+    return out.Save(path, error);
+}
+
+// Three layers and the merged image: a full-canvas background, an inverted copy over the upper
+// left and a tinted grey copy over the lower right; the merged image is their composite.
 bool WriteLayeredPsd(const VxBenchImage& image, const std::string& path, std::string& error)
 {
-    struct Layer {
-        const char* name;
-        uint32_t left, top, right, bottom;
-        std::vector<PsdPlane> planes;  // transparency, red, green, blue
-    };
     const uint32_t w = image.width, h = image.height;
-    Layer layers[] = {{"Background", 0, 0, w, h, {}},
-                      {"Inverted", w / 8, h / 8, w * 5 / 8, h * 5 / 8, {}},
-                      {"Tint", w * 3 / 8, h * 3 / 8, w * 7 / 8, h * 7 / 8, {}}};
+    std::vector<PsdLayer> layers = {{"Background", 0, 0, w, h, {}},
+                                    {"Inverted", w / 8, h / 8, w * 5 / 8, h * 5 / 8, {}},
+                                    {"Tint", w * 3 / 8, h * 3 / 8, w * 7 / 8, h * 7 / 8, {}}};
     std::vector<uint8_t> merged = Rgb8(image, false);
     for (size_t index = 0; index < 3; ++index) {
-        Layer& layer = layers[index];
+        PsdLayer& layer = layers[index];
         const uint32_t lw = layer.right - layer.left, lh = layer.bottom - layer.top;
         layer.planes.assign(4, PsdPlane{lw, lh, std::vector<uint8_t>(size_t(lw) * lh)});
         for (uint32_t y = 0; y < lh; ++y)
@@ -569,63 +635,31 @@ bool WriteLayeredPsd(const VxBenchImage& image, const std::string& path, std::st
                 }
             }
     }
+    return SaveLayeredPsd(image, layers, merged, path, error);
+}
 
-    // Layer records, then each channel's data (compression, byte counts, rows).
-    Bytes records;
-    Bytes channelData;
-    records.U16BE(3);
-    for (const Layer& layer : layers) {
-        records.U32BE(layer.top);
-        records.U32BE(layer.left);
-        records.U32BE(layer.bottom);
-        records.U32BE(layer.right);
-        records.U16BE(4);
-        for (size_t c = 0; c < 4; ++c) {
-            const size_t start = channelData.Size();
-            channelData.U16BE(1);
-            const auto packed = layer.planes[c].PackedRows();
-            for (const auto& row : packed)
-                channelData.U16BE(uint32_t(row.size()));
-            for (const auto& row : packed)
-                channelData.Append(row);
-            records.U16BE(c == 0 ? 0xFFFF : uint32_t(c - 1));
-            records.U32BE(uint32_t(channelData.Size() - start));
-        }
-        records.Text("8BIM");
-        records.Text("norm");
-        records.U8(255);  // opacity
-        records.U8(0);    // clipping
-        records.U8(0);    // flags
-        records.U8(0);
-        const size_t nameBytes = (1 + std::strlen(layer.name) + 3) / 4 * 4;
-        records.U32BE(uint32_t(4 + 4 + nameBytes));
-        records.U32BE(0);  // no layer mask
-        records.U32BE(0);  // no blending ranges
-        records.U8(uint32_t(std::strlen(layer.name)));
-        records.Text(layer.name);
-        for (size_t pad = 1 + std::strlen(layer.name); pad < nameBytes; ++pad)
-            records.U8(0);
+// count layers of one size, an eighth of the canvas each way, tiling the canvas from the top
+// left (64 cover it): what decoding one layer costs when the document holds few or many.
+bool WriteTiledLayersPsd(const VxBenchImage& image, uint32_t count, const std::string& path, std::string& error)
+{
+    const uint32_t lw = std::max(1u, image.width / 8), lh = std::max(1u, image.height / 8);
+    std::vector<PsdLayer> layers;
+    for (uint32_t index = 0; index < count; ++index) {
+        const uint32_t left = std::min(index % 8 * lw, image.width - lw);
+        const uint32_t top = std::min(index / 8 % 8 * lh, image.height - lh);
+        PsdLayer layer{"Tile " + std::to_string(index + 1), left, top, left + lw, top + lh, {}};
+        layer.planes.assign(4, PsdPlane{lw, lh, std::vector<uint8_t>(size_t(lw) * lh)});
+        for (uint32_t y = 0; y < lh; ++y)
+            for (uint32_t x = 0; x < lw; ++x) {
+                const uint16_t* p = image.Pixel(left + x, top + y);
+                const size_t i = size_t(y) * lw + x;
+                layer.planes[0].samples[i] = VxBench_To8(p[3]);
+                for (size_t c = 0; c < 3; ++c)
+                    layer.planes[c + 1].samples[i] = VxBench_To8(p[c]);
+            }
+        layers.push_back(std::move(layer));
     }
-    size_t layerInfoBytes = records.Size() + channelData.Size();
-    const bool padLayerInfo = layerInfoBytes % 2 != 0;
-    layerInfoBytes += padLayerInfo;
-
-    Bytes out;
-    PsdHeader(image, 3, 8, out);
-    out.U32BE(uint32_t(4 + layerInfoBytes + 4));
-    out.U32BE(uint32_t(layerInfoBytes));
-    out.Append(records.Data());
-    out.Append(channelData.Data());
-    if (padLayerInfo)
-        out.U8(0);
-    out.U32BE(0);  // no global layer mask
-
-    std::vector<PsdPlane> planes(3, PsdPlane{w, h, std::vector<uint8_t>(size_t(w) * h)});
-    for (size_t i = 0; i < size_t(w) * h; ++i)
-        for (size_t c = 0; c < 3; ++c)
-            planes[c].samples[i] = merged[i * 3 + c];
-    PsdMergedData(planes, true, out);
-    return out.Save(path, error);
+    return SaveLayeredPsd(image, layers, Rgb8(image, false), path, error);
 }
 
 // --- OpenEXR -----------------------------------------------------------------------------------
@@ -747,6 +781,10 @@ const std::vector<VxBenchVariant>& VxBench_Variants()
          [](const I& i, const S& p, S& e) { return WriteFlatPsd(i, p, 4, 16, true, e); }},
         {"psd-layers", ".psd", F::Psd, "RGB 8-bit, three layers + merged image, PackBits", 4,
          [](const I& i, const S& p, S& e) { return WriteLayeredPsd(i, p, e); }},
+        {"psd-tiles2", ".psd", F::Psd, "RGB 8-bit, 2 layers of 1/64 of the canvas, PackBits", 4,
+         [](const I& i, const S& p, S& e) { return WriteTiledLayersPsd(i, 2, p, e); }, 2},
+        {"psd-tiles64", ".psd", F::Psd, "RGB 8-bit, 64 such layers, PackBits", 4,
+         [](const I& i, const S& p, S& e) { return WriteTiledLayersPsd(i, 64, p, e); }, 64},
 
 #if VXBENCH_HAVE_OPENEXR
         {"exr-half-zip", ".exr", F::Exr, "RGBA half, ZIP", 16,

@@ -22,6 +22,8 @@ struct VxBenchVariant {
     uint32_t frameBytesPerPixel;
     // Writes the file; false with a message on failure.
     bool (*write)(const VxBenchImage& image, const std::string& path, std::string& error);
+    // A layered document: the stream of its top layer, which the "layer" contender decodes.
+    uint32_t layerStream = 0;
 };
 
 // Every variant this build can write (EXR only with OpenEXR).

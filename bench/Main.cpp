@@ -191,7 +191,10 @@ std::string BenchFile(const VxBenchFile& file, const std::vector<const VxBenchCo
     std::vector<Timing> timings(contenders.size());
     // Peers that also end with the 32-bit frame the module delivers, for files it widens.
     std::vector<Timing> widened(contenders.size());
+    const auto skipped = [&](size_t c) { return contenders[c]->layersOnly && file.variant->layerStream == 0; };
     for (size_t c = 0; c < contenders.size(); ++c) {
+        if (skipped(c))
+            continue;
         Progress(std::string(file.variant->name) + ": " + contenders[c]->name + " (warm-up)");
         timings[c].run = contenders[c]->prepare(file, settings);
         timings[c].failure = timings[c].run().failure;
@@ -209,6 +212,8 @@ std::string BenchFile(const VxBenchFile& file, const std::vector<const VxBenchCo
     };
     for (uint32_t round = 0; round < settings.repeat; ++round)
         for (size_t c = 0; c < contenders.size(); ++c) {
+            if (skipped(c))
+                continue;
             runOnce(timings[c], contenders[c]->name, round);
             runOnce(widened[c], std::string(contenders[c]->name) + " (32-bit)", round);
         }
@@ -221,6 +226,10 @@ std::string BenchFile(const VxBenchFile& file, const std::vector<const VxBenchCo
     for (size_t c = 0; c < contenders.size(); ++c) {
         const Timing& timing = timings[c];
         const char* name = contenders[c]->name;
+        if (skipped(c)) {
+            row += Pad("", 11);
+            continue;
+        }
         if (!timing.failure.empty() || timing.runs.empty()) {
             row += Pad("-", 11);
             notes.push_back(std::string(file.variant->name) + ", " + name + ": " + timing.failure);
@@ -310,6 +319,40 @@ std::string BenchFile(const VxBenchFile& file, const std::vector<const VxBenchCo
     return row;
 }
 
+// Decoding one layer reads that layer's planes only: the top layer of a document of 64 layers
+// costs what the same-sized top layer of one of 2 does. The two are timed side by side, one run
+// of each per round, and the median of the rounds' ratios is given.
+std::string LayerRatio(const std::vector<VxBenchFile>& files, const VxBenchSettings& settings)
+{
+    const VxBenchFile* few = nullptr;
+    const VxBenchFile* many = nullptr;
+    for (const VxBenchFile& file : files) {
+        const std::string name = file.variant->name;
+        few = name == "psd-tiles2" ? &file : few;
+        many = name == "psd-tiles64" ? &file : many;
+    }
+    const VxBenchContender* layer = nullptr;
+    for (const VxBenchContender& contender : VxBench_Contenders())
+        layer = contender.layersOnly ? &contender : layer;
+    if (!few || !many || !layer)
+        return "";
+    const VxBenchRunner runFew = layer->prepare(*few, settings), runMany = layer->prepare(*many, settings);
+    runFew();
+    runMany();
+    std::vector<double> ratios;
+    for (uint32_t round = 0; round < settings.repeat; ++round) {
+        Progress("layer ratio: round " + std::to_string(round + 1));
+        const VxBenchSample a = runFew(), b = runMany();
+        if (!a.failure.empty() || !b.failure.empty())
+            return "layer ratio: " + a.failure + b.failure;
+        if (a.ms > 0)
+            ratios.push_back(b.ms / a.ms);
+    }
+    Progress("");
+    return ratios.empty() ? "" : "layer: the top layer of psd-tiles64 / that of psd-tiles2, side by side: " +
+                                     Fixed(Median(ratios), 2);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -342,6 +385,7 @@ int main(int argc, char** argv)
               "a caller buffer made before the runs; its frame is checked to equal the one vxstills delivers.\n"
               "libjpeg (the reference for JPEG): the classic API decoding into bottom-up B, G, R rows (grey: the\n"
               "widened 32-bit frame) of a caller buffer, checked the same way.\n"
+              "layer (PSD): vxhost bench --stream of the top layer, the fastest of three GetFrames of it (no open).\n"
               "vs ref: median over the rounds of vxstills / reference; vs peer: vxstills / fastest peer; vs bound: vxstills / bound.\n"
               "Palette bitmaps, which vxstills widens to 32 bits a pixel, also get a note with the peers that end with\n"
               "a 32-bit frame too (FreeImage_ConvertTo32Bits after the load, stb_image asked for four channels).\n";
@@ -373,6 +417,9 @@ int main(int argc, char** argv)
             std::fflush(stdout);
             report << row;
         }
+        if (format == VxBenchFormat::Psd)
+            if (const std::string ratio = LayerRatio(files, settings); !ratio.empty())
+                notes.push_back(ratio);
         for (const std::string& note : notes) {
             const std::string line = "  - " + note + "\n";
             std::fputs(line.c_str(), stdout);

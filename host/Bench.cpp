@@ -1,4 +1,5 @@
-// vxhost bench: per file, open and GetFrame N times; minimum and median milliseconds and
+// vxhost bench: per file, open and GetFrame N times (frame 0 of stream 0, or of the stream
+// --stream names: a layer of a layered document); minimum and median milliseconds and
 // megapixels per second. With T threads, T decodes run at once: the files are shared out, and
 // when there are fewer files than threads each file is decoded by several threads, each with an
 // open file of its own.
@@ -50,7 +51,7 @@ void VxHost_BenchOne(const VxHostSession& session, VxHostBenchRun& run,
     run.openMs = VxHost_Milliseconds(VxHostClock::now() - opened);
 
     CVxComPtr<IVxReadVideoStream> stream;
-    if (!VxHost_GetVideoStream(file.Get(), 0, stream, run.failure))
+    if (!VxHost_GetVideoStream(file.Get(), options.stream, stream, run.failure))
         return;
     uint32_t flags = 0;
     if (const HRESULT hr = stream->GetFrameBufferSize(0, 0, &flags, &run.bytes); FAILED(hr)) {

@@ -62,9 +62,9 @@ const char* VxHost_Usage()
            "                                        format's render file (CODE= removes a field)\n"
            "  convert IN OUT                        decodes IN, writes OUT (.png .bmp .tga .jpg)\n"
            "                                        and IN's metadata beside OUT\n"
-           "  bench FILE... [--repeat N] [--threads T]\n"
+           "  bench FILE... [--repeat N] [--threads T] [--stream N]\n"
            "                                        open and decode each file N times (default 5), T\n"
-           "                                        at once (default 1)\n"
+           "                                        at once (default 1); frame 0 of stream N (default 0)\n"
            "\n"
            "common options:\n"
            "  --module PATH        the module to load (default: vxstills.so beside vxhost)\n"
@@ -188,7 +188,7 @@ bool VxHost_ParseOptions(int argc, const char* const* argv, VxHostOptions& optio
     if (refuse(options.json && !rule->json, "--json") ||
         refuse(sawOutput && !rule->decodeOptions, "-o") ||
         refuse(sawRaw && !rule->decodeOptions, "--raw") ||
-        refuse(sawStream && !rule->decodeOptions, "--stream") ||
+        refuse(sawStream && !rule->decodeOptions && !rule->benchOptions, "--stream") ||
         refuse(sawRepeat && !rule->benchOptions, "--repeat") ||
         refuse(sawThreads && !rule->benchOptions, "--threads"))
         return false;

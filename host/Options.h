@@ -17,7 +17,7 @@ struct VxHostOptions {
     bool json = false;       // --json
     std::string output;      // decode -o
     std::string raw;         // decode --raw
-    uint32_t stream = 0;     // decode --stream
+    uint32_t stream = 0;     // decode and bench --stream
     uint32_t repeat = 5;     // bench --repeat
     uint32_t threads = 1;    // bench --threads
     bool help = false;       // --help, -h or the command "help"

@@ -1,15 +1,10 @@
-#include "platform/VxStr.h"
-#include "platform/VxWin32.h"
 #include "plugin/contracts/VxComPtr.h"
 #include "plugin/contracts/VxExports.h"
 #include "tests/common/VxTest.h"
 #include "tests/fixtures/PsdWriter.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <thread>
 
@@ -18,67 +13,41 @@ extern "C" HRESULT VXAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** ou
 namespace {
 
 // A document in a temporary file, opened through the module's class factory as a host does.
-class PsdOpenFile {
-public:
-    explicit PsdOpenFile(const std::vector<uint8_t>& bytes)
+struct PsdOpenFile {
+    explicit PsdOpenFile(const std::vector<uint8_t>& bytes) : temp(bytes)
     {
-        char pattern[] = "/tmp/vxpsdXXXXXX";
-        const int fd = mkstemp(pattern);
-        if (fd >= 0) {
-            [[maybe_unused]] const ssize_t written = write(fd, bytes.data(), bytes.size());
-            close(fd);
-        }
-        m_path = pattern;
         CVxComPtr<IClassFactory> factory;
         if (SUCCEEDED(DllGetClassObject(CLSID_VxPsdPlugin, IID_IClassFactory, factory.OutVoid())))
             factory->CreateInstance(nullptr, IID_IVxReadFileClass, fileClass.OutVoid());
         if (fileClass)
-            openResult = fileClass->OpenReadFile(&file, 0, 0, VxStr_FromUtf8(m_path).c_str(), 1);
+            openResult = fileClass->OpenReadFile(&file, 0, 0, temp.Path(), 1);
     }
     ~PsdOpenFile()
     {
         if (file)
             file->Close();
-        std::remove(m_path.c_str());
     }
 
-    CVxComPtr<IVxReadLayer> Layers(int32_t stream = 0)
+    template <class Interface>
+    CVxComPtr<Interface> Stream(int32_t index)
     {
-        CVxComPtr<IVxReadStream> s;
-        CVxComPtr<IVxReadLayer> layers;
-        if (file && SUCCEEDED(file->GetStream(&s, -1, stream, 0, 0)))
-            s.As(layers);
-        return layers;
+        CVxComPtr<IVxReadStream> stream;
+        CVxComPtr<Interface> wanted;
+        if (file && SUCCEEDED(file->GetStream(&stream, -1, index, 0, 0)))
+            stream.As(wanted);
+        return wanted;
+    }
+    HRESULT ReadFrame(int32_t stream, std::vector<uint8_t>* pixels)
+    {
+        CVxComPtr<IVxReadVideoStream> video = Stream<IVxReadVideoStream>(stream);
+        return video ? VxTest_ReadFrame(video.Get(), pixels) : E_NOINTERFACE;
     }
 
+    CVxTestTempFile temp;
     CVxComPtr<IVxReadFileClass> fileClass;
     CVxComPtr<IVxReadFile> file;
     HRESULT openResult = E_UNEXPECTED;
-
-private:
-    std::string m_path;
 };
-
-// Frame 0 of a stream into host memory.
-HRESULT ReadFrame(IVxReadFile* file, int32_t index, std::vector<uint8_t>* pixels)
-{
-    CVxComPtr<IVxReadStream> s;
-    CVxComPtr<IVxReadVideoStream> stream;
-    VX_RETURN_IF_FAILED(file->GetStream(&s, -1, index, 0, 0));
-    VX_RETURN_IF_FAILED(s.As(stream));
-    uint32_t flags = 0;
-    uint32_t bytes = 0;
-    VX_RETURN_IF_FAILED(stream->GetFrameBufferSize(0, 0, &flags, &bytes));
-    pixels->assign(bytes, 0xCD);
-    _vxmemorytoken token = {};
-    token.baseAddress = reinterpret_cast<uint64_t>(pixels->data());
-    token.dataSize = int32_t(bytes);
-    token.mappedSize = bytes;
-    token.kind = kVxTokenKindMemory;
-    token.ownerProcessId = GetCurrentProcessId();
-    VXFRAMEINFO frame = {};
-    return stream->GetFrame(0, 0, &flags, token, &frame, &bytes);
-}
 
 // Canvas 4 × 2, RGB: layer 1 red over the whole canvas, layer 2 a hidden 1 × 1 green pixel.
 VxTestPsdOptions TwoLayers()
@@ -118,15 +87,13 @@ TEST(PsdReader, LayeredDocumentHasAStreamPerLayerAndLayerInfo)
     EXPECT_EQ(open.file->GetDescription(text, 64, 0, 1), S_OK);
     EXPECT_EQ(std::u16string(text), u"Uncompressed");
 
-    std::vector<uint8_t> composite, layer2;
-    ASSERT_EQ(ReadFrame(open.file.Get(), 0, &composite), S_OK);
-    ASSERT_EQ(composite.size(), 4u * 2 * 4);
-    ASSERT_EQ(ReadFrame(open.file.Get(), 2, &layer2), S_OK);
+    std::vector<uint8_t> layer2;
+    ASSERT_EQ(open.ReadFrame(2, &layer2), S_OK);
     // Layer 2's pixel (2, 1) is the bottom row's third pixel: green 150, alpha 99; the rest 0.
     EXPECT_EQ((std::vector<uint8_t>(layer2.begin() + 8, layer2.begin() + 12)), (std::vector<uint8_t>{0, 150, 0, 99}));
     EXPECT_EQ(layer2[3], 0);
 
-    CVxComPtr<IVxReadLayer> layers = open.Layers();
+    CVxComPtr<IVxReadLayer> layers = open.Stream<IVxReadLayer>(0);
     ASSERT_TRUE(layers);
     EXPECT_EQ(layers->GetLayerState(), S_FALSE);
     uint32_t count = 0xABCD0000;
@@ -155,7 +122,7 @@ TEST(PsdReader, LayeredDocumentHasAStreamPerLayerAndLayerInfo)
 TEST(PsdReader, LockLayerFrameChecksAndReentry)
 {
     PsdOpenFile open(VxTest_WritePsd(TwoLayers()));
-    CVxComPtr<IVxReadLayer> layers = open.Layers();
+    CVxComPtr<IVxReadLayer> layers = open.Stream<IVxReadLayer>(0);
     ASSERT_TRUE(layers);
     void* pixels = nullptr;
     uint32_t reserved = 9;
@@ -178,7 +145,7 @@ TEST(PsdReader, LockLayerFrameChecksAndReentry)
     ASSERT_EQ(layers->LockLayerFrame(2, 1, 0, &second, nullptr, nullptr, nullptr, nullptr, 0, 0), S_OK);
     ASSERT_NE(first, second);
     std::vector<uint8_t> composite;
-    EXPECT_EQ(ReadFrame(open.file.Get(), 0, &composite), S_OK);
+    EXPECT_EQ(open.ReadFrame(0, &composite), S_OK);
     EXPECT_EQ(static_cast<uint8_t*>(first)[2], 200);  // red of layer 1 is intact
     EXPECT_EQ(layers->UnlockLayerFrame(first), S_OK);
     EXPECT_EQ(static_cast<uint8_t*>(second)[9], 150);
@@ -195,7 +162,7 @@ TEST(PsdReaderThreads, LayersAndCompositeFromSeveralThreads)
     std::vector<std::thread> threads;
     for (int t = 0; t < 3; ++t)
         threads.emplace_back([&, t] {
-            CVxComPtr<IVxReadLayer> layers = open.Layers(t);
+            CVxComPtr<IVxReadLayer> layers = open.Stream<IVxReadLayer>(t);
             for (int i = 0; i < 50; ++i) {
                 void* pixels = nullptr;
                 if (SUCCEEDED(layers->LockLayerFrame(1 + (i + t) % 2, 0, 0, &pixels, nullptr, nullptr, nullptr,
@@ -204,7 +171,7 @@ TEST(PsdReaderThreads, LayersAndCompositeFromSeveralThreads)
                     layers->UnlockLayerFrame(pixels);
                 }
                 std::vector<uint8_t> frame;
-                EXPECT_EQ(ReadFrame(open.file.Get(), t, &frame), S_OK);
+                EXPECT_EQ(open.ReadFrame(t, &frame), S_OK);
             }
         });
     for (std::thread& thread : threads)

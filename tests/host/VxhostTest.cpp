@@ -195,7 +195,7 @@ TEST(Vxhost, CommandLineMistakesExitWithAMessage)
 {
     const std::vector<std::vector<std::string>> mistakes = {
         {}, {"frob"}, {"plugins", "--bogus"}, {"decode", "x.png"}, {"bench", "x.png", "--repeat", "0"},
-        {"plugins", "--token", "kind9"}, {"layers", "x.psd", "-o", "dir"}};
+        {"plugins", "--token", "kind9"}, {"layers", "x.psd", "-o", "dir"}, {"layers", "x.psd"}};
     for (const auto& args : mistakes) {
         const VxTestHostRun run = VxTest_RunHost(args);
         EXPECT_EQ(run.exitCode, 1) << (args.empty() ? "(none)" : args[0]);
