@@ -187,7 +187,7 @@ TEST_F(StillReadFileTest, AChangedFileGetsAFreshBufferAccess)
     ASSERT_EQ(opened->Open(0, 32), S_OK);
     EXPECT_NE(test->BufferAccess(), first.Get());
     std::vector<uint8_t> pixels;
-    ASSERT_EQ(VxTest_ReadFrame(VxTest_GetStream(opened.Get(), 0).Get(), &pixels), S_OK);
+    ASSERT_EQ(VxTest_ReadFrame(VxTest_VideoStream(opened.Get(), 0).Get(), &pixels), S_OK);
     EXPECT_EQ(pixels, VxTest_TestPixels({.seed = 2}, 0));
 }
 
