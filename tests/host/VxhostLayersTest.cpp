@@ -2,27 +2,10 @@
 #include "tests/host/HostRun.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <filesystem>
 
 namespace {
-
-// The RGBA pixels of a PNG the host wrote, top row first.
-std::vector<uint8_t> ReadRgba(const std::string& path, uint32_t* width)
-{
-    png_image image = {};
-    image.version = PNG_IMAGE_VERSION;
-    std::vector<uint8_t> pixels;
-    if (png_image_begin_read_from_file(&image, path.c_str())) {
-        image.format = PNG_FORMAT_RGBA;
-        pixels.resize(PNG_IMAGE_SIZE(image));
-        if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr))
-            pixels.clear();
-        *width = image.width;
-    }
-    return pixels;
-}
 
 TEST(VxhostLayers, WritesTheCompositeAndEveryLayer)
 {
@@ -38,13 +21,12 @@ TEST(VxhostLayers, WritesTheCompositeAndEveryLayer)
 
     const VxTestHostRun run = VxTest_RunHost({"layers", psd, "-o", directory.Path("out")});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    uint32_t width = 0;
-    const std::vector<uint8_t> spotPixels = ReadRgba(directory.Path("out/layer-002-Spot.png"), &width);
+    const std::vector<uint8_t> spotPixels = VxTest_ReadPngRgba(directory.Path("out/layer-002-Spot.png"));
     ASSERT_EQ(spotPixels.size(), 3u * 2 * 4);
     EXPECT_EQ((std::vector<uint8_t>(spotPixels.begin() + 16, spotPixels.begin() + 20)),
               (std::vector<uint8_t>{77, 77, 77, 128}));
     EXPECT_EQ(spotPixels[3], 0);  // outside the layer
-    EXPECT_EQ(ReadRgba(directory.Path("out/layer-001-Back_ground.png"), &width)[2], 240);
+    EXPECT_EQ(VxTest_ReadPngRgba(directory.Path("out/layer-001-Back_ground.png"))[2], 240);
     EXPECT_TRUE(std::filesystem::exists(directory.Path("out/composite.png")));
 
     const VxTestHostRun refused = VxTest_RunHost({"layers", psd});
