@@ -233,21 +233,19 @@ TEST(ExifMetaDataHelper, DateStringsRoundTheLocalTimeZone)
     EXPECT_EQ(text[0], 0);
     EXPECT_EQ(helper.SystemTimeToLocalDateTimeString(&time, nullptr, 20), E_INVALIDARG);
 
-    const char* zone = std::getenv("TZ");
-    const std::string saved = zone ? zone : "";
-    setenv("TZ", "EST5", 1);  // five hours behind UTC, no daylight saving
-    tzset();
     char16_t local[] = u"2024:02:29 13:45:10 and more";
     DATE utc = 0;
-    const HRESULT hr = helper.ParseExifLocalDateTimeStringToUtc(local, &utc);
-    char16_t cut[] = u"2024:02:29 13:45";
-    char16_t badField[] = u"2024:02:29 13:xx:10";
-    char16_t leadingSpace[] = u" 2024:02:29 13:45:10";
-    EXPECT_EQ(helper.ParseExifLocalDateTimeStringToUtc(cut, &utc), E_FAIL);
-    EXPECT_EQ(helper.ParseExifLocalDateTimeStringToUtc(badField, &utc), E_FAIL);
-    EXPECT_EQ(helper.ParseExifLocalDateTimeStringToUtc(leadingSpace, &utc), E_FAIL);
-    zone ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
-    tzset();
+    HRESULT hr = E_FAIL;
+    {
+        CVxTestTimeZone zone("EST5");  // five hours behind UTC, no daylight saving
+        hr = helper.ParseExifLocalDateTimeStringToUtc(local, &utc);
+        char16_t cut[] = u"2024:02:29 13:45";
+        char16_t badField[] = u"2024:02:29 13:xx:10";
+        char16_t leadingSpace[] = u" 2024:02:29 13:45:10";
+        EXPECT_EQ(helper.ParseExifLocalDateTimeStringToUtc(cut, &utc), E_FAIL);
+        EXPECT_EQ(helper.ParseExifLocalDateTimeStringToUtc(badField, &utc), E_FAIL);
+        EXPECT_EQ(helper.ParseExifLocalDateTimeStringToUtc(leadingSpace, &utc), E_FAIL);
+    }
     ASSERT_EQ(hr, S_OK) << VxTest_Describe(hr);
     EXPECT_EQ(std::u16string(local), u"2024:02:29:13:45:10");
     SYSTEMTIME expected = {2024, 2, 0, 29, 18, 45, 10, 0};
