@@ -27,10 +27,8 @@ struct VxTestPluginRow {
 // The rows the module linked into this program offers: the host must show exactly these.
 std::vector<VxTestPluginRow> ModuleRows()
 {
-    CVxComPtr<IClassFactory> factory;
-    CVxComPtr<IVxUnsharedFIOPluginInfo> info;
-    EXPECT_EQ(DllGetClassObject(CLSID_VxPluginInfo, IID_IClassFactory, factory.OutVoid()), S_OK);
-    if (!factory || FAILED(factory->CreateInstance(nullptr, IID_IVxUnsharedFIOPluginInfo, info.OutVoid())))
+    CVxComPtr<IVxUnsharedFIOPluginInfo> info = VxTest_ClassObject<IVxUnsharedFIOPluginInfo>(CLSID_VxPluginInfo);
+    if (!info)
         return {};
     uint32_t count = 0;
     info->GetPluginCount(&count);

@@ -115,11 +115,7 @@ protected:
     {
         m_renderer = VxTest_ClassObject<IVxRenderFileClass>(CLSID_VxPngPlugin);
         ASSERT_TRUE(m_renderer);
-        char pattern[] = "/tmp/vxrenderXXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
     }
-    void TearDown() override { fs::remove_all(m_dir); }
 
     CVxComPtr<IVxRenderFile> Create(const std::string& path, const VXTEMPLATExV2* tmpl = nullptr)
     {
@@ -160,7 +156,8 @@ protected:
     }
 
     CVxComPtr<IVxRenderFileClass> m_renderer;
-    std::string m_dir;
+    CVxTempDir m_temp;
+    const std::string m_dir = m_temp.Root();
 };
 
 TEST_F(RenderFileTest, KeepsWhatTheHostHandsIt)
