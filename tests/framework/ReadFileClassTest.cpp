@@ -1,5 +1,4 @@
 #include "TestFormat.h"
-#include "plugin/Language.h"
 #include "plugin/Module.h"
 #include "platform/VxStr.h"
 #include "tests/common/VxTest.h"
@@ -17,8 +16,6 @@ std::u16string Text(BSTR text)
 
 class ReadFileClassTest : public ::testing::Test {
 protected:
-    void TearDown() override { VxLang_UpdateKernelLCID(VxModule_Language(), 1033, 1); }
-
     CVxComPtr<IVxReadFileClass> m_class = VxTest_CreateTestClass();
 };
 
