@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -133,15 +134,17 @@ HRESULT VxTest_ReadFrame(IVxReadVideoStream* stream, std::vector<uint8_t>* pixel
     uint32_t flags = 0;
     uint32_t bytes = 0;
     VX_RETURN_IF_FAILED(stream->GetFrameBufferSize(0, 0, &flags, &bytes));
-    VXFRAMEINFO record = {};
-    VX_RETURN_IF_FAILED(stream->GetFrameFormat(0, 0, &flags, &record));
+    VXFRAMEINFO format = {};
+    VX_RETURN_IF_FAILED(stream->GetFrameFormat(0, 0, &flags, &format));
     pixels->assign(bytes, 0xCD);
     uint32_t delivered = 0;
+    VXFRAMEINFO record = {};
     const HRESULT hr = stream->GetFrame(number, 0, &flags, VxTest_LocalToken(pixels->data(), int32_t(bytes)),
                                         &record, &delivered);
     if (frame)
         *frame = record;
-    if (hr == S_OK && delivered != bytes)
+    format.frameTime = record.frameTime;  // -1 before the frame is read, its time after
+    if (hr == S_OK && (delivered != bytes || std::memcmp(&record, &format, sizeof record) != 0))
         return E_UNEXPECTED;
     return hr;
 }

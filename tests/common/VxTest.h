@@ -85,8 +85,8 @@ std::vector<uint8_t> VxTest_ReadPngRgba(const std::string& path, uint32_t* width
 _vxmemorytoken VxTest_LocalToken(void* data, int32_t bytes, uint32_t kind = 0);
 
 // GetFrameBufferSize and GetFrameFormat of frame 0, then GetFrame of the frame asked for into a
-// fresh local block of that size; fails
-// with E_UNEXPECTED when a delivered frame's size differs from the size the host was told.
+// fresh local block of that size and a zeroed record; fails with E_UNEXPECTED when a delivered
+// frame's size or record differs from what the host was told beforehand.
 HRESULT VxTest_ReadFrame(IVxReadVideoStream* stream, std::vector<uint8_t>* pixels,
                          VXFRAMEINFO* frame = nullptr, uint32_t number = 0);
 
