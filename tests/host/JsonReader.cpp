@@ -1,8 +1,8 @@
 #include "JsonReader.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <regex>
 
 namespace {
 
@@ -82,13 +82,21 @@ struct CVxTestJsonParser {
         if (Word("null"))
             return true;
         // Numbers: RFC syntax (no leading zeros, no bare dot, no sign but minus), value by strtod.
-        static const std::regex kNumber(R"(-?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?)");
-        const char* begin = text.c_str() + at;
-        char* end = nullptr;
-        v.number = std::strtod(begin, &end);
-        if (end == begin || !std::regex_match(begin, static_cast<const char*>(end), kNumber))
+        const size_t start = at;
+        const auto digits = [&] {
+            const size_t from = at;
+            while (at < text.size() && std::isdigit(uint8_t(text[at])))
+                ++at;
+            return at > from;
+        };
+        Word("-");
+        if (!Word("0") && !(at < text.size() && text[at] != '0' && digits()))
             return false;
-        at += size_t(end - begin);
+        if (Word(".") && !digits())
+            return false;
+        if ((Word("e") || Word("E")) && (Word("+") || Word("-") || true) && !digits())
+            return false;
+        v.number = std::strtod(text.substr(start, at - start).c_str(), nullptr);
         v.type = VxTestJson::Type::Number;
         return true;
     }
