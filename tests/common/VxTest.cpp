@@ -4,11 +4,14 @@
 #include "platform/VxWin32.h"
 
 #include <fcntl.h>
+#include <png.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -69,6 +72,21 @@ void CVxTestTempFile::Remove()
     unlink(m_path.c_str());
 }
 
+CVxTestTimeZone::CVxTestTimeZone(const char* zone)
+{
+    const char* old = std::getenv("TZ");
+    m_hadOld = old != nullptr;
+    m_old = old ? old : "";
+    setenv("TZ", zone, 1);
+    tzset();
+}
+
+CVxTestTimeZone::~CVxTestTimeZone()
+{
+    m_hadOld ? setenv("TZ", m_old.c_str(), 1) : unsetenv("TZ");
+    tzset();
+}
+
 std::vector<uint8_t> VxTest_ReadBytes(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);
@@ -82,6 +100,23 @@ bool VxTest_WriteBytes(const std::string& path, const std::vector<uint8_t>& byte
     return bool(file);
 }
 
+std::vector<uint8_t> VxTest_ReadPngRgba(const std::string& path, uint32_t* width, uint32_t* height)
+{
+    png_image image = {};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return {};
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr))
+        return {};
+    if (width)
+        *width = image.width;
+    if (height)
+        *height = image.height;
+    return rgba;
+}
+
 _vxmemorytoken VxTest_LocalToken(void* data, int32_t bytes, uint32_t kind)
 {
     _vxmemorytoken token = {};
@@ -93,20 +128,32 @@ _vxmemorytoken VxTest_LocalToken(void* data, int32_t bytes, uint32_t kind)
     return token;
 }
 
-HRESULT VxTest_ReadFrame(IVxReadVideoStream* stream, std::vector<uint8_t>* pixels, VXFRAMEINFO* frame)
+HRESULT VxTest_ReadFrame(IVxReadVideoStream* stream, std::vector<uint8_t>* pixels, VXFRAMEINFO* frame,
+                         uint32_t number)
 {
     uint32_t flags = 0;
     uint32_t bytes = 0;
     VX_RETURN_IF_FAILED(stream->GetFrameBufferSize(0, 0, &flags, &bytes));
-    VXFRAMEINFO record = {};
-    VX_RETURN_IF_FAILED(stream->GetFrameFormat(0, 0, &flags, &record));
+    VXFRAMEINFO format = {};
+    VX_RETURN_IF_FAILED(stream->GetFrameFormat(0, 0, &flags, &format));
     pixels->assign(bytes, 0xCD);
     uint32_t delivered = 0;
-    const HRESULT hr = stream->GetFrame(0, 0, &flags, VxTest_LocalToken(pixels->data(), int32_t(bytes)),
+    VXFRAMEINFO record = {};
+    const HRESULT hr = stream->GetFrame(number, 0, &flags, VxTest_LocalToken(pixels->data(), int32_t(bytes)),
                                         &record, &delivered);
     if (frame)
         *frame = record;
-    if (SUCCEEDED(hr) && delivered != bytes)
+    format.frameTime = record.frameTime;  // -1 before the frame is read, its time after
+    if (hr == S_OK && (delivered != bytes || std::memcmp(&record, &format, sizeof record) != 0))
         return E_UNEXPECTED;
     return hr;
+}
+
+CVxComPtr<IVxReadVideoStream> VxTest_VideoStream(IVxReadFile* file, int32_t index)
+{
+    CVxComPtr<IVxReadStream> stream;
+    CVxComPtr<IVxReadVideoStream> video;
+    if (file && SUCCEEDED(file->GetStream(&stream, -1, index, 0, 0)))
+        stream.As(video);
+    return video;
 }

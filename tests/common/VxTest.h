@@ -2,6 +2,7 @@
 // temporary folders and files, file bytes, memory tokens, frames into host memory).
 #pragma once
 
+#include "plugin/contracts/VxComPtr.h"
 #include "plugin/contracts/VxInterfaces.h"
 #include "plugin/contracts/VxResults.h"
 
@@ -53,6 +54,19 @@ private:
     int m_generation = 0;
 };
 
+// The process's time zone (TZ) set for one scope, the previous one put back at its end.
+class CVxTestTimeZone {
+public:
+    explicit CVxTestTimeZone(const char* zone);
+    ~CVxTestTimeZone();
+    CVxTestTimeZone(const CVxTestTimeZone&) = delete;
+    CVxTestTimeZone& operator=(const CVxTestTimeZone&) = delete;
+
+private:
+    bool m_hadOld;
+    std::string m_old;
+};
+
 // A whole file's bytes (empty when it cannot be read), and a file made of bytes.
 std::vector<uint8_t> VxTest_ReadBytes(const std::string& path);
 bool VxTest_WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
@@ -62,13 +76,78 @@ inline bool VxTest_WriteFile(const std::string& path, const std::vector<uint8_t>
     return VxTest_WriteBytes(path, bytes);
 }
 
+// The 8-bit RGBA pixels of a PNG file, top row first, read with libpng's simplified interface
+// (independent of the module); empty when it cannot be read.
+std::vector<uint8_t> VxTest_ReadPngRgba(const std::string& path, uint32_t* width = nullptr,
+                                        uint32_t* height = nullptr);
+
 // A token naming memory of this process (kind 0 unless given).
 _vxmemorytoken VxTest_LocalToken(void* data, int32_t bytes, uint32_t kind = 0);
 
-// GetFrameBufferSize, GetFrameFormat and GetFrame of frame 0 into a fresh local block; fails
-// with E_UNEXPECTED when the delivered size differs from the size the host was told.
+// GetFrameBufferSize and GetFrameFormat of frame 0, then GetFrame of the frame asked for into a
+// fresh local block of that size and a zeroed record; fails with E_UNEXPECTED when a delivered
+// frame's size or record differs from what the host was told beforehand.
 HRESULT VxTest_ReadFrame(IVxReadVideoStream* stream, std::vector<uint8_t>* pixels,
-                         VXFRAMEINFO* frame = nullptr);
+                         VXFRAMEINFO* frame = nullptr, uint32_t number = 0);
+
+// An object of the module linked into the test program, made by the class factory of a
+// plug-in's class id as a host makes it (null when that fails).
+extern "C" HRESULT VXAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out);
+template <class Class>
+CVxComPtr<Class> VxTest_ClassObject(REFCLSID plugin)
+{
+    CVxComPtr<IClassFactory> factory;
+    CVxComPtr<Class> object;
+    if (SUCCEEDED(DllGetClassObject(plugin, IID_IClassFactory, factory.OutVoid())))
+        factory->CreateInstance(nullptr, VxIidOf<Class>(), object.OutVoid());
+    return object;
+}
+
+// The reference count an object holds now: one more reference shows it, then goes back.
+inline ULONG VxTest_RefCount(IUnknown* object)
+{
+    object->AddRef();
+    return object->Release();
+}
+
+// The host's file-I/O manager as far as the module uses it: English, and class look-ups that
+// record the class id asked for and find nothing. Lives on the test's stack.
+class CVxTestManager : public IVxFileIOManager {
+public:
+    int32_t refs = 1;
+    GUID askedReader = {};
+    GUID askedRenderer = {};
+
+    HRESULT VXAPI QueryInterface(REFIID, void** out) override { return *out = nullptr, E_NOINTERFACE; }
+    ULONG VXAPI AddRef() override { return ULONG(++refs); }
+    ULONG VXAPI Release() override { return ULONG(--refs); }
+    HRESULT VXAPI GetLanguage(uint32_t* id, uint32_t) override { return *id = 1033, S_OK; }
+    HRESULT VXAPI HostReserved4() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved5() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved6() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved7() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved8() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved9() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved10() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved11() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved12() override { return E_NOTIMPL; }
+    HRESULT VXAPI HostReserved13() override { return E_NOTIMPL; }
+    HRESULT VXAPI GetReadFileClass(IVxReadFileClass** out, const GUID* id) override
+    {
+        askedReader = *id;
+        *out = nullptr;
+        return VXE_NOT_FOUND;
+    }
+    HRESULT VXAPI GetRenderFileClass(IVxRenderFileClass** out, const GUID* id) override
+    {
+        askedRenderer = *id;
+        *out = reinterpret_cast<IVxRenderFileClass*>(uintptr_t(0x1234));  // left behind by a failing host
+        return VXE_NOT_FOUND;
+    }
+};
+
+// Stream index of an open file as a video stream (null when it has none).
+CVxComPtr<IVxReadVideoStream> VxTest_VideoStream(IVxReadFile* file, int32_t index = 0);
 
 // Bytes the C heap holds for the program now: the sanitizer's count under AddressSanitizer
 // (whose allocator the C library's statistics do not see), else the C library's, with its

@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <functional>
 
-extern "C" HRESULT VXAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out);
 
 namespace {
 
@@ -44,15 +43,6 @@ uint64_t FailEachAllocation(const std::function<HRESULT()>& path,
     return 0;
 }
 
-CVxComPtr<IVxReadFileClass> PngClass()
-{
-    CVxComPtr<IClassFactory> factory;
-    CVxComPtr<IVxReadFileClass> fileClass;
-    if (SUCCEEDED(DllGetClassObject(CLSID_VxPngPlugin, IID_IClassFactory, factory.OutVoid())))
-        factory->CreateInstance(nullptr, IID_IVxReadFileClass, fileClass.OutVoid());
-    return fileClass;
-}
-
 TEST(AllocationFailure, PngOpenDecodeAndMetadataEndInAResultCode)
 {
     CVxTempDir dir;
@@ -65,7 +55,7 @@ TEST(AllocationFailure, PngOpenDecodeAndMetadataEndInAResultCode)
     const std::vector<uint8_t> expected = VxTest_PngExpectedWidened(png);
 
     const auto path_ = [&]() -> HRESULT {
-        CVxComPtr<IVxReadFileClass> fileClass = PngClass();
+        CVxComPtr<IVxReadFileClass> fileClass = VxTest_ClassObject<IVxReadFileClass>(CLSID_VxPngPlugin);
         if (!fileClass)
             return E_OUTOFMEMORY;
         CVxComPtr<IVxReadFile> file;

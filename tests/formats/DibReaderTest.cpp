@@ -18,7 +18,6 @@
 #include <filesystem>
 #include <string>
 
-extern "C" HRESULT VXAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out);
 
 namespace {
 
@@ -27,30 +26,18 @@ class Opened {
 public:
     // No bytes: no file is written. openNow 0: the file object is made but not opened.
     Opened(REFCLSID plugin, const std::vector<uint8_t>& bytes, const char* suffix, BOOL openNow = 1)
+        : m_path(m_dir.Path(std::string("image") + suffix))
     {
-        m_path = std::string("/tmp/vxdibtga") + std::to_string(getpid()) + "-" + std::to_string(s_count++) + suffix;
         if (!bytes.empty())
             Write(bytes);
-        CVxComPtr<IClassFactory> factory;
-        if (SUCCEEDED(DllGetClassObject(plugin, IID_IClassFactory, factory.OutVoid())))
-            factory->CreateInstance(nullptr, IID_IVxReadFileClass, fileClass.OutVoid());
+        fileClass = VxTest_ClassObject<IVxReadFileClass>(plugin);
         if (fileClass)
             openResult = fileClass->OpenReadFile(&file, 0, 0, VxStr_FromUtf8(m_path).c_str(), openNow);
-        CVxComPtr<IVxReadStream> plain;
-        if (file && SUCCEEDED(file->GetStream(&plain, -1, 0, 0, 0)))
-            plain.As(stream);
+        stream = VxTest_VideoStream(file.Get());
     }
-    ~Opened() { std::remove(m_path.c_str()); }
 
     const std::string& Path() const { return m_path; }
-
-    void Write(const std::vector<uint8_t>& bytes) const
-    {
-        if (FILE* f = std::fopen(m_path.c_str(), "wb")) {
-            std::fwrite(bytes.data(), 1, bytes.size(), f);
-            std::fclose(f);
-        }
-    }
+    void Write(const std::vector<uint8_t>& bytes) const { VxTest_WriteBytes(m_path, bytes); }
 
     std::string Text(uint32_t kind) const
     {
@@ -62,16 +49,7 @@ public:
     // Frame 0 (or another) into host memory sized as GetFrameBufferSize says.
     HRESULT Frame(std::vector<uint8_t>* pixels, VXFRAMEINFO* record, uint32_t number = 0) const
     {
-        uint32_t flags = 0, bytes = 0;
-        VX_RETURN_IF_FAILED(stream->GetFrameBufferSize(0, 0, &flags, &bytes));
-        pixels->assign(bytes, 0xCD);
-        _vxmemorytoken token = {};
-        token.baseAddress = reinterpret_cast<uint64_t>(pixels->data());
-        token.dataSize = int32_t(bytes);
-        token.mappedSize = bytes;
-        token.ownerProcessId = uint32_t(getpid());
-        uint32_t delivered = 0;
-        return stream->GetFrame(number, 0, &flags, token, record, &delivered);
+        return VxTest_ReadFrame(stream.Get(), pixels, record, number);
     }
 
     CVxComPtr<IVxReadFileClass> fileClass;
@@ -80,7 +58,7 @@ public:
     HRESULT openResult = E_FAIL;
 
 private:
-    static inline int s_count = 0;
+    CVxTempDir m_dir;
     std::string m_path;
 };
 

@@ -10,8 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <unistd.h>
@@ -39,17 +37,6 @@ struct TestList {
         return texts;
     }
 };
-
-std::vector<uint8_t> FileBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
-}
 
 }  // namespace
 
@@ -147,22 +134,18 @@ TEST(ExifMetaDataHelper, FindsExifAfterAnXmpSegment)
 
 TEST(ExifMetaDataHelper, RewritesTheHeaderSegmentsAsOneExifSegment)
 {
-    char pattern[] = "/tmp/vxexifXXXXXX";
-    const int fd = mkstemp(pattern);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    const std::string path = pattern;
-    const std::u16string widePath = VxStr_FromUtf8(path);
     const std::vector<uint8_t> original = VxTest_WriteJpeg(
         {.segments = {{0xE2, {'I', 'C', 'C', 0}}, {0xE1, VxTest_ExifPayload(VxTest_WriteTiff(false, {VxTest_TiffAscii(271, "Old")}))}}});
-    WriteBytes(path, original);
+    CVxTestTempFile file(original);
+    const std::string& path = file.Utf8Path();
+    const char16_t* widePath = file.Path();
 
     CVxExifMetaDataHelper helper;
     TestList list;
     ASSERT_EQ(helper.AddStringExifTagToSummaryList(list.list, 272, 0, u"Model1"), S_OK);  // 7 bytes
     ASSERT_EQ(helper.AddShortExifTagToSummaryList(list.list, 274, 0, 1), S_OK);
     ASSERT_EQ(helper.AddStringExifTagToSummaryList(list.list, 271, 0, u"Abcd"), S_OK);    // 5 bytes
-    HRESULT hr = helper.UpdateExifTagsFromSummaryList(widePath.c_str(), list.list);
+    HRESULT hr = helper.UpdateExifTagsFromSummaryList(widePath, list.list);
     ASSERT_EQ(hr, S_OK) << VxTest_Describe(hr);
 
     // Sorted by key: Make, Model, Orientation; data offsets even, after the IFD (8 + 2 + 36 + 4).
@@ -174,7 +157,7 @@ TEST(ExifMetaDataHelper, RewritesTheHeaderSegmentsAsOneExifSegment)
         0x12, 0x01, 3, 0, 1, 0, 0, 0, 1, 0, 0, 0,
         0, 0, 0, 0,
         'A', 'b', 'c', 'd', 0, 0, 'M', 'o', 'd', 'e', 'l', '1', 0, 0};
-    const std::vector<uint8_t> rewritten = FileBytes(path);
+    const std::vector<uint8_t> rewritten = VxTest_ReadBytes(path);
     ASSERT_GT(rewritten.size(), expected.size() + 2);
     EXPECT_EQ(std::vector<uint8_t>(rewritten.begin(), rewritten.begin() + long(expected.size())), expected);
     // JFIF, ICC and the old EXIF segment are gone: the tables follow, and the image is the same.
@@ -187,37 +170,31 @@ TEST(ExifMetaDataHelper, RewritesTheHeaderSegmentsAsOneExifSegment)
     EXPECT_EQ(std::memcmp(frameBefore.Get(), frameAfter.Get(), frameBefore.Size()), 0);
 
     TestList readBack;
-    ASSERT_EQ(helper.AddExifTagsToSummaryListFromJpeg(widePath.c_str(), readBack.list), S_OK);
+    ASSERT_EQ(helper.AddExifTagsToSummaryListFromJpeg(widePath, readBack.list), S_OK);
     EXPECT_EQ(readBack.Texts(), (std::map<uint32_t, std::u16string>{{kMake, u"Abcd"}, {kModel, u"Model1"}}));
 
     // An item the writer cannot write fails the rewrite and leaves the file as it was.
     ASSERT_EQ(helper.AddExifTagToSummaryList(list.list, 1, 0, 1, 1, "x"), S_OK);
-    EXPECT_EQ(helper.UpdateExifTagsFromSummaryList(widePath.c_str(), list.list), E_FAIL);
-    EXPECT_EQ(FileBytes(path), rewritten);
+    EXPECT_EQ(helper.UpdateExifTagsFromSummaryList(widePath, list.list), E_FAIL);
+    EXPECT_EQ(VxTest_ReadBytes(path), rewritten);
     EXPECT_NE(access((path + ".vxexif.tmp").c_str(), F_OK), 0);
-    std::remove(path.c_str());
-    EXPECT_EQ(helper.UpdateExifTagsFromSummaryList(widePath.c_str(), list.list), VXE_FILE_OPEN);
+    file.Remove();
+    EXPECT_EQ(helper.UpdateExifTagsFromSummaryList(widePath, list.list), VXE_FILE_OPEN);
 }
 
 TEST(ExifMetaDataHelper, InteroperabilityItemsBringTheirOwnChainOfPointers)
 {
-    char pattern[] = "/tmp/vxexifXXXXXX";
-    const int fd = mkstemp(pattern);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    const std::string path = pattern;
-    WriteBytes(path, VxTest_WriteJpeg({}));
+    CVxTestTempFile file(VxTest_WriteJpeg({}));
     CVxExifMetaDataHelper helper;
     TestList list;
     ASSERT_EQ(helper.AddStringExifTagToSummaryList(list.list, 1, 2, u"THM"), S_OK);
-    ASSERT_EQ(helper.UpdateExifTagsFromSummaryList(VxStr_FromUtf8(path).c_str(), list.list), S_OK);
+    ASSERT_EQ(helper.UpdateExifTagsFromSummaryList(file.Path(), list.list), S_OK);
     const std::vector<uint8_t> expected = {
         0xFF, 0xD8, 0xFF, 0xE1, 0, 70, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,
         1, 0, 0x69, 0x87, 4, 0, 1, 0, 0, 0, 26, 0, 0, 0, 0, 0, 0, 0,    // 0th IFD: EXIF pointer
         1, 0, 0x05, 0xA0, 4, 0, 1, 0, 0, 0, 44, 0, 0, 0, 0, 0, 0, 0,    // EXIF IFD: its pointer
         1, 0, 0x01, 0x00, 2, 0, 4, 0, 0, 0, 'T', 'H', 'M', 0, 0, 0, 0, 0};
-    const std::vector<uint8_t> rewritten = FileBytes(path);
-    std::remove(path.c_str());
+    const std::vector<uint8_t> rewritten = VxTest_ReadBytes(file.Utf8Path());
     ASSERT_GT(rewritten.size(), expected.size());
     EXPECT_EQ(std::vector<uint8_t>(rewritten.begin(), rewritten.begin() + long(expected.size())), expected);
 }
@@ -233,21 +210,19 @@ TEST(ExifMetaDataHelper, DateStringsRoundTheLocalTimeZone)
     EXPECT_EQ(text[0], 0);
     EXPECT_EQ(helper.SystemTimeToLocalDateTimeString(&time, nullptr, 20), E_INVALIDARG);
 
-    const char* zone = std::getenv("TZ");
-    const std::string saved = zone ? zone : "";
-    setenv("TZ", "EST5", 1);  // five hours behind UTC, no daylight saving
-    tzset();
     char16_t local[] = u"2024:02:29 13:45:10 and more";
     DATE utc = 0;
-    const HRESULT hr = helper.ParseExifLocalDateTimeStringToUtc(local, &utc);
-    char16_t cut[] = u"2024:02:29 13:45";
-    char16_t badField[] = u"2024:02:29 13:xx:10";
-    char16_t leadingSpace[] = u" 2024:02:29 13:45:10";
-    EXPECT_EQ(helper.ParseExifLocalDateTimeStringToUtc(cut, &utc), E_FAIL);
-    EXPECT_EQ(helper.ParseExifLocalDateTimeStringToUtc(badField, &utc), E_FAIL);
-    EXPECT_EQ(helper.ParseExifLocalDateTimeStringToUtc(leadingSpace, &utc), E_FAIL);
-    zone ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
-    tzset();
+    HRESULT hr = E_FAIL;
+    {
+        CVxTestTimeZone zone("EST5");  // five hours behind UTC, no daylight saving
+        hr = helper.ParseExifLocalDateTimeStringToUtc(local, &utc);
+        char16_t cut[] = u"2024:02:29 13:45";
+        char16_t badField[] = u"2024:02:29 13:xx:10";
+        char16_t leadingSpace[] = u" 2024:02:29 13:45:10";
+        EXPECT_EQ(helper.ParseExifLocalDateTimeStringToUtc(cut, &utc), E_FAIL);
+        EXPECT_EQ(helper.ParseExifLocalDateTimeStringToUtc(badField, &utc), E_FAIL);
+        EXPECT_EQ(helper.ParseExifLocalDateTimeStringToUtc(leadingSpace, &utc), E_FAIL);
+    }
     ASSERT_EQ(hr, S_OK) << VxTest_Describe(hr);
     EXPECT_EQ(std::u16string(local), u"2024:02:29:13:45:10");
     SYSTEMTIME expected = {2024, 2, 0, 29, 18, 45, 10, 0};

@@ -16,42 +16,14 @@
 #include <cstring>
 #include <string>
 
-extern "C" HRESULT VXAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out);
 
 namespace {
-
-// An EXR file in a temporary file, removed at the end of the test.
-class ExrTestFile {
-public:
-    explicit ExrTestFile(const std::vector<uint8_t>& bytes)
-    {
-        char pattern[] = "/tmp/vxexrXXXXXX";
-        const int fd = mkstemp(pattern);
-        if (fd >= 0) {
-            [[maybe_unused]] const ssize_t written = write(fd, bytes.data(), bytes.size());
-            close(fd);
-        }
-        m_path = pattern;
-        m_widePath = VxStr_FromUtf8(m_path);
-    }
-    ~ExrTestFile() { std::remove(m_path.c_str()); }
-    ExrTestFile(const ExrTestFile&) = delete;
-    ExrTestFile& operator=(const ExrTestFile&) = delete;
-    const char16_t* Path() const { return m_widePath.c_str(); }
-
-private:
-    std::string m_path;
-    std::u16string m_widePath;
-};
 
 // The EXR reader class object through the module's class factory; the component must load
 // from beside this program, where the build puts it.
 CVxComPtr<IVxReadFileClass> ExrClass()
 {
-    CVxComPtr<IClassFactory> factory;
-    CVxComPtr<IVxReadFileClass> fileClass;
-    if (SUCCEEDED(DllGetClassObject(CLSID_VxExrPlugin, IID_IClassFactory, factory.OutVoid())))
-        factory->CreateInstance(nullptr, IID_IVxReadFileClass, fileClass.OutVoid());
+    CVxComPtr<IVxReadFileClass> fileClass = VxTest_ClassObject<IVxReadFileClass>(CLSID_VxExrPlugin);
     EXPECT_TRUE(VxExr_IsAvailable()) << "OpenExr.so was not found beside the test program";
     return fileClass;
 }
@@ -61,7 +33,6 @@ struct ExrDecoded {
     CVxComPtr<IVxReadFileClass> fileClass;  // outlives the file, as a host keeps it
     HRESULT open = E_FAIL;
     HRESULT frame = E_FAIL;
-    uint32_t bufferBytes = 0;
     VXFRAMEINFO record = {};
     std::vector<uint8_t> pixels;
     CVxComPtr<IVxReadFile> file;
@@ -74,23 +45,10 @@ ExrDecoded Decode(const std::vector<uint8_t>& bytes)
     d.fileClass = ExrClass();
     if (!d.fileClass)
         return d;
-    ExrTestFile file(bytes);
+    CVxTestTempFile file(bytes);
     d.open = d.fileClass->OpenReadFile(&d.file, 0, 0, file.Path(), TRUE);
-    CVxComPtr<IVxReadStream> stream;
-    if (FAILED(d.open) || FAILED(d.file->GetStream(&stream, -1, 0, 0, 0)) || FAILED(stream.As(d.stream)))
-        return d;
-    uint32_t flags = 0;
-    d.frame = d.stream->GetFrameBufferSize(0, 0, &flags, &d.bufferBytes);
-    d.pixels.assign(d.bufferBytes, 0xCD);
-    _vxmemorytoken token = {};
-    token.baseAddress = reinterpret_cast<uint64_t>(d.pixels.data());
-    token.dataSize = int32_t(d.bufferBytes);
-    token.mappedSize = d.bufferBytes;
-    token.kind = kVxTokenKindMemory;
-    token.ownerProcessId = GetCurrentProcessId();
-    uint32_t delivered = 0;
-    if (SUCCEEDED(d.frame))
-        d.frame = d.stream->GetFrame(0, 0, &flags, token, &d.record, &delivered);
+    if (SUCCEEDED(d.open) && (d.stream = VxTest_VideoStream(d.file.Get())))
+        d.frame = VxTest_ReadFrame(d.stream.Get(), &d.pixels, &d.record);
     return d;
 }
 
@@ -124,13 +82,13 @@ TEST(ExrReader, FramesEqualTheLibrarysOwnReading)
         ASSERT_EQ(d.open, S_OK) << VxTest_Describe(d.open);
         ASSERT_EQ(d.frame, S_OK) << VxTest_Describe(d.frame);
 
-        ASSERT_EQ(d.bufferBytes, width * height * 16);  // 640 x 480: 4,915,200
+        ASSERT_EQ(d.pixels.size(), width * height * 16);  // 640 x 480: 4,915,200
         EXPECT_EQ(d.record.header.biBitCount, 128);
         EXPECT_EQ(d.record.header.biWidth, int32_t(width));
         EXPECT_EQ(d.record.header.biHeight, int32_t(height));  // bottom-up
         EXPECT_EQ(d.record.stride, int32_t(width * 16));
         std::vector<float> frame(width * height * 4);
-        std::memcpy(frame.data(), d.pixels.data(), d.bufferBytes);
+        std::memcpy(frame.data(), d.pixels.data(), d.pixels.size());
         size_t wrong = 0;
         for (size_t y = 0; y < height; ++y)
             for (size_t x = 0; x < width; ++x) {
@@ -159,14 +117,12 @@ TEST(ExrReader, GreyAndOpaqueWhereTheFileHasNoColourOrAlpha)
 TEST(ExrReader, OpensAnswerFileOpenWhileTheComponentIsNotLoaded)
 {
     ASSERT_FALSE(VxExr_IsAvailable());
-    CVxComPtr<IClassFactory> factory;
-    CVxComPtr<IVxReadFileClass> owner;
-    ASSERT_EQ(DllGetClassObject(CLSID_VxPngPlugin, IID_IClassFactory, factory.OutVoid()), S_OK);
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IVxReadFileClass, owner.OutVoid()), S_OK);
+    CVxComPtr<IVxReadFileClass> owner = VxTest_ClassObject<IVxReadFileClass>(CLSID_VxPngPlugin);
+    ASSERT_TRUE(owner);
     CVxComPtr<IVxReadFile> file;
     CVxExrReadFile* made = new CVxExrReadFile(static_cast<CVxStillReadFileClass*>(owner.Get()));
     ASSERT_EQ(made->QueryInterface(IID_IVxReadFile, file.OutVoid()), S_OK);
-    const ExrTestFile exr(VxTest_WriteExr({}));
+    const CVxTestTempFile exr(VxTest_WriteExr({}));
     ASSERT_EQ(file->SetFileName(exr.Path()), S_OK);
     EXPECT_EQ(file->Open(0, 0), VXE_FILE_OPEN);
 }

@@ -12,26 +12,12 @@
 #include <atomic>
 #include <thread>
 
-extern "C" HRESULT VXAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out);
 
 namespace {
 
 CVxComPtr<IVxReadFileClass> PngClass()
 {
-    CVxComPtr<IClassFactory> factory;
-    CVxComPtr<IVxReadFileClass> fileClass;
-    if (SUCCEEDED(DllGetClassObject(CLSID_VxPngPlugin, IID_IClassFactory, factory.OutVoid())))
-        factory->CreateInstance(nullptr, IID_IVxReadFileClass, fileClass.OutVoid());
-    return fileClass;
-}
-
-CVxComPtr<IVxReadVideoStream> VideoStream(IVxReadFile* file)
-{
-    CVxComPtr<IVxReadStream> stream;
-    CVxComPtr<IVxReadVideoStream> video;
-    if (SUCCEEDED(file->GetStream(&stream, -1, 0, 0, 0)))
-        stream.As(video);
-    return video;
+    return VxTest_ClassObject<IVxReadFileClass>(CLSID_VxPngPlugin);
 }
 
 // One case per way to the host: widened (8 bits or fewer), 24-bit, deep, deep from a colour key.
@@ -79,7 +65,7 @@ TEST(PngReader, DeliversEachWayToTheHost)
         EXPECT_EQ(opened->GetDescription(text, 64, 0, 1), S_OK);
         EXPECT_EQ(std::u16string(text), u"Inflate compression");
 
-        CVxComPtr<IVxReadVideoStream> stream = VideoStream(opened.Get());
+        CVxComPtr<IVxReadVideoStream> stream = VxTest_VideoStream(opened.Get());
         ASSERT_TRUE(stream);
         std::vector<uint8_t> pixels;
         hr = VxTest_ReadFrame(stream.Get(), &pixels);
@@ -110,7 +96,7 @@ TEST(PngReader, BadFilesFailAtOpenOrAtTheFrame)
     // the same way (nothing was left held).
     CVxTestTempFile data(std::vector<uint8_t>(png.begin(), png.end() - 40));
     ASSERT_EQ(fileClass->OpenReadFile(&opened, 0, 0, data.Path(), 1), S_OK);
-    CVxComPtr<IVxReadVideoStream> stream = VideoStream(opened.Get());
+    CVxComPtr<IVxReadVideoStream> stream = VxTest_VideoStream(opened.Get());
     ASSERT_TRUE(stream);
     std::vector<uint8_t> pixels;
     EXPECT_EQ(VxTest_ReadFrame(stream.Get(), &pixels), E_FAIL);
@@ -128,7 +114,7 @@ TEST(PngReader, FileThatShrinksAfterOpenFailsTheFrameCleanly)
     CVxTestTempFile file(png);
     CVxComPtr<IVxReadFile> opened;
     ASSERT_EQ(PngClass()->OpenReadFile(&opened, 0, 0, file.Path(), 1), S_OK);
-    CVxComPtr<IVxReadVideoStream> stream = VideoStream(opened.Get());
+    CVxComPtr<IVxReadVideoStream> stream = VxTest_VideoStream(opened.Get());
     ASSERT_TRUE(stream);
     std::vector<uint8_t> pixels;
     for (const size_t keep : {png.size() / 2, size_t(33), size_t(0)}) {
@@ -151,7 +137,7 @@ TEST(PngReader, FramesRepeatAndSurviveReopening)
     ASSERT_EQ(fileClass->OpenReadFile(&opened, 0, 0, file.Path(), 1), S_OK);
     const std::vector<uint8_t> expected = VxTest_PngExpectedFrame(o, 64);
     for (int round = 0; round < 2; ++round) {
-        CVxComPtr<IVxReadVideoStream> stream = VideoStream(opened.Get());
+        CVxComPtr<IVxReadVideoStream> stream = VxTest_VideoStream(opened.Get());
         ASSERT_TRUE(stream);
         for (int i = 0; i < 2; ++i) {
             std::vector<uint8_t> pixels;
@@ -162,7 +148,7 @@ TEST(PngReader, FramesRepeatAndSurviveReopening)
         ASSERT_EQ(opened->Open(0, 32), S_OK);
     }
     CVxComPtr<IVxReadLayer> layer;
-    CVxComPtr<IVxReadVideoStream> stream = VideoStream(opened.Get());
+    CVxComPtr<IVxReadVideoStream> stream = VxTest_VideoStream(opened.Get());
     ASSERT_EQ(stream.As(layer), S_OK);
     uint32_t layers = 0;
     EXPECT_EQ(layer->GetLayerCount(&layers), VXE_LAYERS_UNSUPPORTED);
@@ -180,7 +166,7 @@ TEST(PngReader, ConcurrentDecodesOfSharedAndOwnFiles)
     ASSERT_TRUE(fileClass);
     CVxComPtr<IVxReadFile> opened;
     ASSERT_EQ(fileClass->OpenReadFile(&opened, 0, 0, sharedFile.Path(), 1), S_OK);
-    CVxComPtr<IVxReadVideoStream> stream = VideoStream(opened.Get());
+    CVxComPtr<IVxReadVideoStream> stream = VxTest_VideoStream(opened.Get());
     ASSERT_TRUE(stream);
     const std::vector<uint8_t> sharedExpected = VxTest_PngExpectedFrame(shared, 32);
     const std::vector<uint8_t> ownExpected = VxTest_PngExpectedWidened(own);
@@ -199,7 +185,7 @@ TEST(PngReader, ConcurrentDecodesOfSharedAndOwnFiles)
                 ++failures;
                 return;
             }
-            CVxComPtr<IVxReadVideoStream> myStream = VideoStream(mine.Get());
+            CVxComPtr<IVxReadVideoStream> myStream = VxTest_VideoStream(mine.Get());
             std::vector<uint8_t> pixels;
             for (int i = 0; i < 4; ++i) {
                 if (VxTest_ReadFrame(stream.Get(), &pixels) != S_OK || pixels != sharedExpected)

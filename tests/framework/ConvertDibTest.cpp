@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -64,45 +65,63 @@ void SetMasks(Source& source, uint32_t red, uint32_t green, uint32_t blue)
 
 }  // namespace
 
-TEST(ConvertDib, OneBitRowCarriesItsLastPixelsInTheSecondByte)
+// Colour table entry i is B i, G i + 1, R i + 2, reserved 0xF0 | i (MakeSource), kept as it is.
+TEST(ConvertDib, PixelsOfEveryLayoutAndWhereABadIndexStops)
 {
-    Source source = MakeSource(1, 10, 1, BI_RGB, 2);
-    source.pixels[0] = 0x80;  // pixel 0
-    source.pixels[1] = 0x40;  // pixels 8 (0) and 9 (1) in the two most significant bits
-    const std::vector<uint8_t> out = Convert(source);
-    EXPECT_EQ(Pixel(out, 0), (std::vector<uint8_t>{1, 2, 3, 0xF1}));
-    EXPECT_EQ(Pixel(out, 1), (std::vector<uint8_t>{0, 1, 2, 0xF0}));
-    EXPECT_EQ(Pixel(out, 8), (std::vector<uint8_t>{0, 1, 2, 0xF0}));
-    EXPECT_EQ(Pixel(out, 9), (std::vector<uint8_t>{1, 2, 3, 0xF1}));
+    const std::vector<uint8_t> untouched = {0xEE, 0xEE, 0xEE, 0xEE};
+    const struct {
+        const char* name;
+        uint16_t bits;
+        int32_t width, height;
+        uint32_t compression, colors;
+        std::vector<uint8_t> pixels;  // the first bytes of the rows, in memory order
+        std::vector<uint32_t> masks;  // bit fields, in place of the colour table
+        HRESULT expected;
+        std::vector<std::pair<size_t, std::vector<uint8_t>>> out;  // pixel index: B, G, R, fourth
+    } cases[] = {
+        {"1 bit, pixels 8 and 9 in the second byte", 1, 10, 1, BI_RGB, 2, {0x80, 0x40}, {}, S_OK,
+         {{0, {1, 2, 3, 0xF1}}, {1, {0, 1, 2, 0xF0}}, {8, {0, 1, 2, 0xF0}}, {9, {1, 2, 3, 0xF1}}}},
+        {"4 bits, high nibble first", 4, 2, 1, BI_RGB, 16, {0x12}, {}, S_OK,
+         {{0, {1, 2, 3, 0xF1}}, {1, {2, 3, 4, 0xF2}}}},
+        {"8-bit index past the table", 8, 3, 1, BI_RGB, 4, {2, 4, 1}, {}, E_FAIL,
+         {{0, {2, 3, 4, 0xF2}}, {1, untouched}}},
+        {"4-bit index past the table in row 1", 4, 3, 2, BI_RGB, 5, {0x12, 0x30, 0, 0, 0x41, 0x50}, {}, E_FAIL,
+         {{2, {3, 4, 5, 0xF3}}, {4, {1, 2, 3, 0xF1}}, {5, untouched}}},
+        {"16-bit RGB scales five-bit channels", 16, 2, 1, BI_RGB, 0, {0xFF, 0x7F, 0x21, 0x04}, {}, S_OK,
+         {{0, {255, 255, 255, 255}}, {1, {8, 8, 8, 255}}}},
+        {"bit fields 5-6-5", 16, 2, 1, BI_BITFIELDS, 0, {0xE0, 0x07, 0x00, 0xF8}, {0xF800, 0x07E0, 0x001F}, S_OK,
+         {{0, {0, 255, 0, 255}}, {1, {0, 0, 255, 255}}}},
+        {"an empty mask", 16, 1, 1, BI_BITFIELDS, 0, {}, {0xF800, 0, 0x001F}, E_FAIL, {}},
+        {"masks of all 32 bits", 16, 1, 1, BI_BITFIELDS, 0, {}, {~0u, ~0u, ~0u}, S_OK, {}},
+        {"grey 1 bit", 1, 1, 1, kVxCompressionGrey, 2, {0x80}, {}, S_OK, {{0, {255, 255, 255, 0}}}},
+        {"grey 2 bits", 2, 1, 1, kVxCompressionGrey, 4, {0x40}, {}, S_OK, {{0, {85, 85, 85, 0}}}},
+        {"grey 4 bits", 4, 1, 1, kVxCompressionGrey, 16, {0x30}, {}, S_OK, {{0, {51, 51, 51, 0}}}},
+        {"grey 8 bits", 8, 1, 1, kVxCompressionGrey, 256, {200}, {}, S_OK, {{0, {200, 200, 200, 0}}}},
+        {"top-down rows in order", 8, 1, -3, BI_RGB, 256, {5, 0, 0, 0, 6, 0, 0, 0, 7}, {}, S_OK,
+         {{0, {5, 6, 7, 0xF5}}, {1, {6, 7, 8, 0xF6}}, {2, {7, 8, 9, 0xF7}}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Source source = MakeSource(c.bits, c.width, c.height, c.compression, c.colors);
+        std::copy(c.pixels.begin(), c.pixels.end(), source.pixels.begin());
+        if (!c.masks.empty())
+            SetMasks(source, c.masks[0], c.masks[1], c.masks[2]);
+        const std::vector<uint8_t> out = Convert(source, c.expected);
+        for (const auto& [index, pixel] : c.out)
+            EXPECT_EQ(Pixel(out, index), pixel) << "pixel " << index;
+    }
 }
 
-TEST(ConvertDib, FourBitPixelsTakeTheHighNibbleFirst)
+TEST(ConvertDib, PaletteIndexBeyondTheTableStopsThereInWideRows)
 {
-    Source source = MakeSource(4, 2, 1, BI_RGB, 16);
-    source.pixels[0] = 0x12;
-    const std::vector<uint8_t> out = Convert(source);
-    EXPECT_EQ(Pixel(out, 0), (std::vector<uint8_t>{1, 2, 3, 0xF1}));
-    EXPECT_EQ(Pixel(out, 1), (std::vector<uint8_t>{2, 3, 4, 0xF2}));
-}
-
-TEST(ConvertDib, PaletteKeepsTheReservedByte)
-{
-    Source source = MakeSource(8, 1, 1, BI_RGB, 256);
-    source.info.colors[7] = {10, 20, 30, 0};
-    source.pixels[0] = 7;
-    EXPECT_EQ(Pixel(Convert(source), 0), (std::vector<uint8_t>{10, 20, 30, 0}));
-}
-
-TEST(ConvertDib, PaletteIndexBeyondTheTableStopsThere)
-{
-    // Rows wide enough for the sixteen-at-a-time scan as well, the bad index in its part or after.
-    for (const auto& [width, bad] : {std::pair{3, 1}, std::pair{37, 5}, std::pair{37, 33}}) {
+    // Rows wide enough for the sixteen-at-a-time scan, the bad index in its part or after.
+    for (const auto& [width, bad] : {std::pair{37, 5}, std::pair{37, 33}}) {
         Source source = MakeSource(8, width, 1, BI_RGB, 4);
         source.pixels.assign(source.pixels.size(), 2);
         source.pixels[size_t(bad)] = 4;
         const std::vector<uint8_t> out = Convert(source, E_FAIL);
-        EXPECT_EQ(Pixel(out, size_t(bad) - 1), (std::vector<uint8_t>{2, 3, 4, 0xF2})) << width;
-        EXPECT_EQ(Pixel(out, size_t(bad)), (std::vector<uint8_t>{0xEE, 0xEE, 0xEE, 0xEE})) << width;  // not written
+        EXPECT_EQ(Pixel(out, size_t(bad) - 1), (std::vector<uint8_t>{2, 3, 4, 0xF2})) << bad;
+        EXPECT_EQ(Pixel(out, size_t(bad)), (std::vector<uint8_t>{0xEE, 0xEE, 0xEE, 0xEE})) << bad;  // not written
     }
 }
 
@@ -130,58 +149,8 @@ TEST(ConvertDib, PackedPaletteRowsMatchThePixelRuleAtEveryWidth)
         }
 }
 
-TEST(ConvertDib, FourBitIndexBeyondTheTableStopsThere)
+TEST(ConvertDib, GreyRowsOfEveryWidthKeepTheirLevels)
 {
-    Source source = MakeSource(4, 3, 2, BI_RGB, 5);
-    source.pixels = {0x12, 0x30, 0, 0, 0x41, 0x50, 0, 0};  // row 1: 4, 1, then 5 (beyond)
-    const std::vector<uint8_t> out = Convert(source, E_FAIL);
-    EXPECT_EQ(Pixel(out, 2), (std::vector<uint8_t>{3, 4, 5, 0xF3}));  // row 0 complete
-    EXPECT_EQ(Pixel(out, 4), (std::vector<uint8_t>{1, 2, 3, 0xF1}));
-    EXPECT_EQ(Pixel(out, 5), (std::vector<uint8_t>{0xEE, 0xEE, 0xEE, 0xEE}));
-}
-
-TEST(ConvertDib, SixteenBitRgbScalesFiveBitChannels)
-{
-    Source source = MakeSource(16, 2, 1, BI_RGB, 0);
-    source.pixels = {0xFF, 0x7F, 0x21, 0x04};  // 0x7FFF, 0x0421, little-endian
-    const std::vector<uint8_t> out = Convert(source);
-    EXPECT_EQ(Pixel(out, 0), (std::vector<uint8_t>{255, 255, 255, 255}));
-    EXPECT_EQ(Pixel(out, 1), (std::vector<uint8_t>{8, 8, 8, 255}));
-}
-
-TEST(ConvertDib, BitfieldsUseTheMasksOfTheColourTable)
-{
-    Source source = MakeSource(16, 2, 1, BI_BITFIELDS, 0);
-    SetMasks(source, 0xF800, 0x07E0, 0x001F);
-    source.pixels = {0xE0, 0x07, 0x00, 0xF8};  // green at its maximum; red at its maximum
-    const std::vector<uint8_t> out = Convert(source);
-    EXPECT_EQ(Pixel(out, 0), (std::vector<uint8_t>{0, 255, 0, 255}));
-    EXPECT_EQ(Pixel(out, 1), (std::vector<uint8_t>{0, 0, 255, 255}));
-}
-
-TEST(ConvertDib, BitfieldsRefuseAnEmptyMask)
-{
-    Source source = MakeSource(16, 1, 1, BI_BITFIELDS, 0);
-    SetMasks(source, 0xF800, 0, 0x001F);
-    Convert(source, E_FAIL);
-    // Masks of every bit of a 32-bit word are taken without a shift past 63 bits.
-    SetMasks(source, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF);
-    Convert(source, S_OK);
-}
-
-TEST(ConvertDib, GreyLevelsSpanTheFullRange)
-{
-    const struct {
-        uint16_t bits;
-        uint8_t byte;
-        uint8_t first;
-    } cases[] = {{1, 0x80, 255}, {2, 0x40, 85}, {4, 0x30, 51}, {8, 200, 200}};
-    for (const auto& c : cases) {
-        Source source = MakeSource(c.bits, 1, 1, kVxCompressionGrey, 1u << c.bits);
-        source.pixels[0] = c.byte;
-        EXPECT_EQ(Pixel(Convert(source), 0), (std::vector<uint8_t>{c.first, c.first, c.first, 0}))
-            << c.bits << " bits";
-    }
     // 8-bit rows of every width up to past two groups of sixteen levels.
     for (int32_t width = 1; width <= 41; ++width) {
         Source source = MakeSource(8, width, 2, kVxCompressionGrey, 256);
@@ -196,16 +165,6 @@ TEST(ConvertDib, GreyLevelsSpanTheFullRange)
                     << "width " << width << ", pixel " << x << " of row " << y;
             }
     }
-}
-
-TEST(ConvertDib, TopDownSourcesConvertEveryRowInOrder)
-{
-    Source source = MakeSource(8, 1, -3, BI_RGB, 256);
-    source.pixels = {5, 0, 0, 0, 6, 0, 0, 0, 7, 0, 0, 0};
-    const std::vector<uint8_t> out = Convert(source);
-    EXPECT_EQ(Pixel(out, 0)[0], 5);
-    EXPECT_EQ(Pixel(out, 1)[0], 6);
-    EXPECT_EQ(Pixel(out, 2)[0], 7);
 }
 
 TEST(ConvertDib, RefusesWhatItCannotConvert)

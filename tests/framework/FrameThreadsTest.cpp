@@ -47,7 +47,7 @@ protected:
 
     IVxReadVideoStream* Stream(IVxReadFile* file, int32_t index)
     {
-        m_streams.push_back(VxTest_GetStream(file, index));
+        m_streams.push_back(VxTest_VideoStream(file, index));
         return m_streams.back().Get();
     }
 

@@ -1,5 +1,4 @@
 #include "TestFormat.h"
-#include "plugin/Language.h"
 #include "plugin/Module.h"
 #include "platform/VxStr.h"
 #include "tests/common/VxTest.h"
@@ -10,49 +9,6 @@
 
 namespace {
 
-// The host's file-I/O manager as far as the module uses it.
-class CFakeManager : public IVxFileIOManager {
-public:
-    HRESULT VXAPI QueryInterface(REFIID, void** out) override
-    {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG VXAPI AddRef() override { return ++m_refs; }
-    ULONG VXAPI Release() override { return --m_refs; }
-    HRESULT VXAPI GetLanguage(uint32_t* languageId, uint32_t) override
-    {
-        m_presetLanguage = *languageId;
-        if (FAILED(m_languageResult))
-            return m_languageResult;
-        *languageId = m_language;
-        return S_OK;
-    }
-    HRESULT VXAPI HostReserved4() override { return E_NOTIMPL; }
-    HRESULT VXAPI HostReserved5() override { return E_NOTIMPL; }
-    HRESULT VXAPI HostReserved6() override { return E_NOTIMPL; }
-    HRESULT VXAPI HostReserved7() override { return E_NOTIMPL; }
-    HRESULT VXAPI HostReserved8() override { return E_NOTIMPL; }
-    HRESULT VXAPI HostReserved9() override { return E_NOTIMPL; }
-    HRESULT VXAPI HostReserved10() override { return E_NOTIMPL; }
-    HRESULT VXAPI HostReserved11() override { return E_NOTIMPL; }
-    HRESULT VXAPI HostReserved12() override { return E_NOTIMPL; }
-    HRESULT VXAPI HostReserved13() override { return E_NOTIMPL; }
-    HRESULT VXAPI GetReadFileClass(IVxReadFileClass**, const GUID*) override { return E_NOTIMPL; }
-    HRESULT VXAPI GetRenderFileClass(IVxRenderFileClass** out, const GUID* id) override
-    {
-        m_askedRenderer = *id;
-        *out = reinterpret_cast<IVxRenderFileClass*>(uintptr_t(0x1234));  // left behind by a failing host
-        return VXE_NOT_FOUND;
-    }
-
-    int32_t m_refs = 1;
-    uint32_t m_language = 1033;
-    uint32_t m_presetLanguage = 0;
-    HRESULT m_languageResult = S_OK;
-    GUID m_askedRenderer = {};
-};
-
 std::u16string Text(BSTR text)
 {
     return text ? std::u16string(text) : u"(null)";
@@ -60,8 +16,6 @@ std::u16string Text(BSTR text)
 
 class ReadFileClassTest : public ::testing::Test {
 protected:
-    void TearDown() override { VxLang_UpdateKernelLCID(VxModule_Language(), 1033, 1); }
-
     CVxComPtr<IVxReadFileClass> m_class = VxTest_CreateTestClass();
 };
 
@@ -104,14 +58,14 @@ TEST_F(ReadFileClassTest, RendererIsFoundThroughTheManager)
     IUnknown* kept = nullptr;
     EXPECT_EQ(m_class->GetFileIOManager(&kept), E_NOINTERFACE);
 
-    CFakeManager manager;
+    CVxTestManager manager;
     m_class->SetFileIOManager(&manager);
     EXPECT_EQ(m_class->GetRenderFileClass(&renderer), VXE_NOT_FOUND);  // the manager's answer
     EXPECT_EQ(renderer, nullptr);
-    EXPECT_TRUE(manager.m_askedRenderer == kVxTestRecord.rendererClassId);
+    EXPECT_TRUE(manager.askedRenderer == kVxTestRecord.rendererClassId);
     ASSERT_EQ(m_class->GetFileIOManager(&kept), S_OK);
     EXPECT_EQ(kept, &manager);
-    EXPECT_EQ(manager.m_refs, 2);
+    EXPECT_EQ(manager.refs, 2);
 }
 
 TEST_F(ReadFileClassTest, OpenReadFileDefersTheOpenWhenAsked)

@@ -38,13 +38,12 @@ TEST_F(StillReadFileTest, LayersAddAStreamEachBesideTheComposite)
         uint32_t streams;
     } cases[] = {{0, 1}, {1, 1}, {3, 4}, {0x10000, 1}, {0xFFFF, 0xFFFFFFFF}};
     for (const auto& c : cases) {
+        CVxTestTempFile file(VxTest_WriteTestImage({.layers = c.layers}));
         if (c.streams > 4) {
             // A negative layer count (-1 in 16 bits) would ask for 2^32 - 1 streams.
-            CVxTestTempFile file(VxTest_WriteTestImage({.layers = c.layers}));
             Open(file, E_OUTOFMEMORY);
             continue;
         }
-        CVxTestTempFile file(VxTest_WriteTestImage({.layers = c.layers}));
         CVxComPtr<IVxReadFile> opened = Open(file);
         ASSERT_TRUE(opened);
         EXPECT_EQ(StreamCount(opened.Get()), c.streams) << c.layers << " layers";
@@ -187,7 +186,7 @@ TEST_F(StillReadFileTest, AChangedFileGetsAFreshBufferAccess)
     ASSERT_EQ(opened->Open(0, 32), S_OK);
     EXPECT_NE(test->BufferAccess(), first.Get());
     std::vector<uint8_t> pixels;
-    ASSERT_EQ(VxTest_ReadFrame(VxTest_GetStream(opened.Get(), 0).Get(), &pixels), S_OK);
+    ASSERT_EQ(VxTest_ReadFrame(VxTest_VideoStream(opened.Get(), 0).Get(), &pixels), S_OK);
     EXPECT_EQ(pixels, VxTest_TestPixels({.seed = 2}, 0));
 }
 

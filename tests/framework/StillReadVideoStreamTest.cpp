@@ -21,7 +21,7 @@ protected:
         HRESULT hr = E_FAIL;
         m_opened = VxTest_OpenTestFile(m_class.Get(), m_file->Path(), &hr);
         EXPECT_EQ(hr, S_OK) << VxTest_Describe(hr);
-        return m_opened ? VxTest_GetStream(m_opened.Get(), index) : CVxComPtr<IVxReadVideoStream>();
+        return m_opened ? VxTest_VideoStream(m_opened.Get(), index) : CVxComPtr<IVxReadVideoStream>();
     }
 
     // Whether another thread can take the file mutex now (it would block if a failure had
@@ -151,7 +151,7 @@ TEST_F(StillReadVideoStreamTest, LayerStreamsAreMarkedAndDeliverTheirLayer)
 {
     const VxTestImage image = {.pixelType = kVxPixelBgra32, .width = 3, .height = 2, .layers = 2, .seed = 5};
     CVxComPtr<IVxReadVideoStream> composite = Stream(image, 0);
-    CVxComPtr<IVxReadVideoStream> layer = VxTest_GetStream(m_opened.Get(), 2);
+    CVxComPtr<IVxReadVideoStream> layer = VxTest_VideoStream(m_opened.Get(), 2);
     ASSERT_TRUE(composite && layer);
     VXFILESTREAMFORMATINFOv2 record = {};
     ASSERT_EQ(composite->GetFormatInfo(&record), S_OK);

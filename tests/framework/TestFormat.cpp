@@ -5,6 +5,7 @@
 #include "platform/VxOwners.h"
 #include "platform/VxStr.h"
 #include "platform/VxWin32.h"
+#include "tests/fixtures/Bytes.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -70,12 +71,6 @@ uint32_t SeedOf(const VxTestImage& image, uint32_t layer)
     return image.seed + layer * 101;
 }
 
-void PutU32(std::vector<uint8_t>& out, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out.push_back(uint8_t(v >> (8 * i)));
-}
-
 uint32_t GetU32(const uint8_t* p)
 {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -86,18 +81,18 @@ uint32_t GetU32(const uint8_t* p)
 std::vector<uint8_t> VxTest_WriteTestImage(const VxTestImage& image)
 {
     std::vector<uint8_t> out(std::begin(kMagic), std::end(kMagic));
-    PutU32(out, image.pixelType);
-    PutU32(out, uint32_t(image.width));
-    PutU32(out, uint32_t(image.height));
-    PutU32(out, image.layers);
-    PutU32(out, image.seed);
-    PutU32(out, image.failures);
-    PutU32(out, image.paletteCount);
+    VxTest_PutLE(out, image.pixelType);
+    VxTest_PutLE(out, uint32_t(image.width));
+    VxTest_PutLE(out, uint32_t(image.height));
+    VxTest_PutLE(out, image.layers);
+    VxTest_PutLE(out, image.seed);
+    VxTest_PutLE(out, image.failures);
+    VxTest_PutLE(out, image.paletteCount);
     uint64_t rate = 0;
     std::memcpy(&rate, &image.frameRate, sizeof(rate));
-    PutU32(out, uint32_t(rate));
-    PutU32(out, uint32_t(rate >> 32));
-    PutU32(out, image.frameCount);
+    VxTest_PutLE(out, uint32_t(rate));
+    VxTest_PutLE(out, uint32_t(rate >> 32));
+    VxTest_PutLE(out, image.frameCount);
     return out;
 }
 
@@ -337,14 +332,6 @@ CVxComPtr<IVxReadFile> VxTest_OpenTestFile(IVxReadFileClass* fileClass, const ch
     if (result)
         *result = hr;
     return file;
-}
-
-CVxComPtr<IVxReadVideoStream> VxTest_GetStream(IVxReadFile* file, int32_t index)
-{
-    IVxReadStream* stream = nullptr;
-    if (FAILED(file->GetStream(&stream, -1, index, 0, 0)))
-        return {};
-    return CVxComPtr<IVxReadVideoStream>(static_cast<IVxReadVideoStream*>(stream));
 }
 
 CVxTestReadFile* VxTest_TestFile(IVxReadFile* file)

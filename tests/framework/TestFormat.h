@@ -99,6 +99,5 @@ public:
 CVxComPtr<IVxReadFileClass> VxTest_CreateTestClass();
 CVxComPtr<IVxReadFile> VxTest_OpenTestFile(IVxReadFileClass* fileClass, const char16_t* path,
                                            HRESULT* result = nullptr);
-CVxComPtr<IVxReadVideoStream> VxTest_GetStream(IVxReadFile* file, int32_t index);
 // The test file object behind an interface of the test format.
 CVxTestReadFile* VxTest_TestFile(IVxReadFile* file);

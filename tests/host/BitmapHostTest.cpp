@@ -5,28 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <png.h>
-
 #include <cstdlib>
 #include <filesystem>
 
 namespace {
 
 const char kConvert[] = "/usr/bin/convert";
-
-// An 8-bit RGB picture, top row first; empty when it cannot be read.
-std::vector<uint8_t> ReadRgb(const std::string& path)
-{
-    png_image image = {};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return {};
-    image.format = PNG_FORMAT_RGB;
-    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))
-        return {};
-    return rgb;
-}
 
 bool Convert(const std::string& arguments)
 {
@@ -72,8 +56,8 @@ TEST(BitmapHost, FilesWrittenByARealToolDecodeToItsPixels)
         if (name == "BMP2:core.bmp") {
             EXPECT_NE(run.err.find("(DIB) by its extension"), std::string::npos) << run.err;
         }
-        const std::vector<uint8_t> tool = ReadRgb(directory.Path("tool.png"));
-        ASSERT_EQ(tool.size(), 9u * 6 * 3) << name;
-        EXPECT_EQ(ReadRgb(directory.Path("ours.png")), tool) << name;
+        const std::vector<uint8_t> tool = VxTest_ReadPngRgba(directory.Path("tool.png"));
+        ASSERT_EQ(tool.size(), 9u * 6 * 4) << name;
+        EXPECT_EQ(VxTest_ReadPngRgba(directory.Path("ours.png")), tool) << name;
     }
 }

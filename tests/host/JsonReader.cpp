@@ -11,7 +11,7 @@ struct CVxTestJsonParser {
     const std::string& text;
     size_t at = 0;
 
-    void Space() { while (at < text.size() && std::strchr(" \n\r\t", text[at]) && text[at]) ++at; }
+    void Space() { at = std::min(text.size(), text.find_first_not_of(" \n\r\t", at)); }
     bool Eat(char c) { Space(); return at < text.size() && text[at] == c && (++at, true); }
     bool Word(const char* w) { const size_t n = std::strlen(w); return text.compare(at, n, w) == 0 && (at += n, true); }
 
@@ -21,30 +21,23 @@ struct CVxTestJsonParser {
             return false;
         while (at < text.size() && text[at] != '"') {
             const unsigned char c = uint8_t(text[at++]);
-            if (c < 0x20)
+            if (c < 0x20 || (c == '\\' && at >= text.size()))
                 return false;
             if (c != '\\') {
                 out += char(c);
                 continue;
             }
-            if (at >= text.size())
-                return false;
             const char e = text[at++];
             if (const char* p = std::strchr("\"\\/bfnrt", e); p && e) {
                 out += "\"\\/\b\f\n\r\t"[p - "\"\\/bfnrt"];
             } else if (e == 'u' && at + 4 <= text.size()) {
                 const unsigned long code = std::strtoul(text.substr(at, 4).c_str(), nullptr, 16);
                 at += 4;
-                if (code < 0x80) {
-                    out += char(code);
-                } else if (code < 0x800) {
-                    out += char(0xC0 | (code >> 6));
-                    out += char(0x80 | (code & 0x3F));
-                } else {
-                    out += char(0xE0 | (code >> 12));
-                    out += char(0x80 | ((code >> 6) & 0x3F));
-                    out += char(0x80 | (code & 0x3F));
-                }
+                // UTF-8 of one code unit of the Basic Multilingual Plane.
+                const int tail = code < 0x80 ? 0 : code < 0x800 ? 1 : 2;
+                out += char(tail == 0 ? code : (0xFFul << (7 - tail)) | (code >> (6 * tail)));
+                for (int i = tail - 1; i >= 0; --i)
+                    out += char(0x80 | ((code >> (6 * i)) & 0x3F));
             } else {
                 return false;
             }
@@ -52,67 +45,59 @@ struct CVxTestJsonParser {
         return at++ < text.size();
     }
 
+    // Members of an object (key given) or items of an array, up to the closing bracket.
+    template <class Add>
+    bool List(char close, Add add)
+    {
+        ++at;
+        if (Eat(close))
+            return true;
+        do {
+            if (!add())
+                return false;
+        } while (Eat(','));
+        return Eat(close);
+    }
+
     bool Value(VxTestJson& v, int depth)
     {
         Space();
         if (depth > 64 || at >= text.size())
             return false;
-        const char c = text[at];
-        if (c == '{') {
+        if (text[at] == '{') {
             v.type = VxTestJson::Type::Object;
-            ++at;
-            if (Eat('}'))
-                return true;
-            do {
+            return List('}', [&] {
                 std::string key;
-                if (!String(key) || !Eat(':') || !Value(v.members[key], depth + 1))
-                    return false;
-            } while (Eat(','));
-            return Eat('}');
+                return String(key) && Eat(':') && Value(v.members[key], depth + 1);
+            });
         }
-        if (c == '[') {
+        if (text[at] == '[') {
             v.type = VxTestJson::Type::Array;
-            ++at;
-            if (Eat(']'))
-                return true;
-            do {
-                v.items.emplace_back();
-                if (!Value(v.items.back(), depth + 1))
-                    return false;
-            } while (Eat(','));
-            return Eat(']');
+            return List(']', [&] { return Value(v.items.emplace_back(), depth + 1); });
         }
-        if (c == '"')
+        if (text[at] == '"')
             return v.type = VxTestJson::Type::String, String(v.text);
-        if (Word("true") || Word("false")) {
-            v.type = VxTestJson::Type::Bool;
-            v.boolean = text[at - 1] == 'e' && text[at - 2] == 'u';  // "true", not "false"
-            return true;
-        }
+        if ((v.boolean = Word("true")) || Word("false"))
+            return v.type = VxTestJson::Type::Bool, true;
         if (Word("null"))
             return true;
-        // Numbers: RFC syntax (no leading zeros, no bare dot), value by strtod.
+        // Numbers: RFC syntax (no leading zeros, no bare dot, no sign but minus), value by strtod.
         const size_t start = at;
-        Word("-");
-        if (Word("0")) {
-        } else if (at < text.size() && text[at] >= '1' && text[at] <= '9') {
-            while (at < text.size() && std::isdigit(uint8_t(text[at]))) ++at;
-        } else {
-            return false;
-        }
-        for (const char* part : {".", "e"}) {
-            if (at < text.size() && (text[at] == part[0] || (part[0] == 'e' && text[at] == 'E'))) {
+        const auto digits = [&] {
+            const size_t from = at;
+            while (at < text.size() && std::isdigit(uint8_t(text[at])))
                 ++at;
-                if (part[0] == 'e' && at < text.size() && (text[at] == '+' || text[at] == '-'))
-                    ++at;
-                const size_t digits = at;
-                while (at < text.size() && std::isdigit(uint8_t(text[at]))) ++at;
-                if (at == digits)
-                    return false;
-            }
-        }
-        v.type = VxTestJson::Type::Number;
+            return at > from;
+        };
+        Word("-");
+        if (!Word("0") && !(at < text.size() && text[at] != '0' && digits()))
+            return false;
+        if (Word(".") && !digits())
+            return false;
+        if ((Word("e") || Word("E")) && (Word("+") || Word("-") || true) && !digits())
+            return false;
         v.number = std::strtod(text.substr(start, at - start).c_str(), nullptr);
+        v.type = VxTestJson::Type::Number;
         return true;
     }
 };

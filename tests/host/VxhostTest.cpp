@@ -18,7 +18,6 @@
 
 #include <fstream>
 
-extern "C" HRESULT VXAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out);
 
 namespace {
 
@@ -30,10 +29,8 @@ struct VxTestPluginRow {
 // The rows the module linked into this program offers: the host must show exactly these.
 std::vector<VxTestPluginRow> ModuleRows()
 {
-    CVxComPtr<IClassFactory> factory;
-    CVxComPtr<IVxUnsharedFIOPluginInfo> info;
-    EXPECT_EQ(DllGetClassObject(CLSID_VxPluginInfo, IID_IClassFactory, factory.OutVoid()), S_OK);
-    if (!factory || FAILED(factory->CreateInstance(nullptr, IID_IVxUnsharedFIOPluginInfo, info.OutVoid())))
+    CVxComPtr<IVxUnsharedFIOPluginInfo> info = VxTest_ClassObject<IVxUnsharedFIOPluginInfo>(CLSID_VxPluginInfo);
+    if (!info)
         return {};
     uint32_t count = 0;
     info->GetPluginCount(&count);
@@ -77,7 +74,7 @@ std::vector<uint8_t> VxTest_Pixels(uint32_t width, uint32_t height, bool alpha)
     return rgba;
 }
 
-// Written and read back with libpng's simplified interface, independent of the module.
+// Written with libpng's simplified interface, independent of the module.
 bool VxTest_WritePicture(const std::string& path, uint32_t width, uint32_t height,
                          const std::vector<uint8_t>& rgba, bool alpha)
 {
@@ -91,21 +88,6 @@ bool VxTest_WritePicture(const std::string& path, uint32_t width, uint32_t heigh
         if (alpha || i % 4 != 3)
             samples.push_back(rgba[i]);
     return png_image_write_to_file(&image, path.c_str(), 0, samples.data(), 0, nullptr) != 0;
-}
-
-std::vector<uint8_t> VxTest_ReadPicture(const std::string& path, uint32_t& width, uint32_t& height)
-{
-    png_image image = {};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return {};
-    image.format = PNG_FORMAT_RGBA;
-    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr))
-        return {};
-    width = image.width;
-    height = image.height;
-    return rgba;
 }
 
 TEST(Vxhost, PluginsShowsTheModulesTableInTextAndJson)
@@ -258,7 +240,7 @@ TEST(Vxhost, DecodeWritesThePictureTopRowFirst)
         const VxTestHostRun run = VxTest_RunHost({"decode", in, "-o", out});
         ASSERT_EQ(run.exitCode, 0) << run.err;
         uint32_t width = 0, height = 0;
-        EXPECT_EQ(VxTest_ReadPicture(out, width, height), pixels) << (alpha ? "RGBA" : "RGB");
+        EXPECT_EQ(VxTest_ReadPngRgba(out, &width, &height), pixels) << (alpha ? "RGBA" : "RGB");
         EXPECT_EQ(width, 5u);
         EXPECT_EQ(height, 3u);
     }

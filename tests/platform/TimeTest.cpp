@@ -1,4 +1,5 @@
 #include "platform/VxWin32.h"
+#include "tests/common/VxTest.h"
 
 #include <gtest/gtest.h>
 
@@ -32,31 +33,6 @@ SYSTEMTIME Fields(int year, int month, int day, int hour = 0, int minute = 0, in
     t.wMilliseconds = WORD(ms);
     return t;
 }
-
-// Sets the process's time zone for one test and puts the old one back.
-class CVxTimeZone {
-public:
-    explicit CVxTimeZone(const char* zone)
-    {
-        const char* old = getenv("TZ");
-        m_hadOld = old != nullptr;
-        m_old = old ? old : "";
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~CVxTimeZone()
-    {
-        if (m_hadOld)
-            setenv("TZ", m_old.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool m_hadOld;
-    std::string m_old;
-};
 
 TEST(SystemTime, EpochAndKnownDatesConvertExactly)
 {
@@ -127,7 +103,7 @@ TEST(FileTime, CompareOrdersByBothWords)
 
 TEST(FileTime, LocalTimeUsesTheOffsetOfThatDate)
 {
-    CVxTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
+    CVxTestTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
     const uint64_t hour = 3600ull * 10000000;
     SYSTEMTIME winter = Fields(2021, 1, 15, 12), summer = Fields(2021, 7, 15, 12);
     FILETIME utc{}, local{}, back{};

@@ -109,19 +109,12 @@ CVxComPtr<IClassFactory> FactoryFor(REFCLSID clsid)
     return factory;
 }
 
-// The count an object holds now: one more reference shows it, then gives it back.
-ULONG RefCount(IUnknown* object)
-{
-    object->AddRef();
-    return object->Release();
-}
-
 TEST(ClassFactory, HandsOutAReaderWithTheCallersReferenceOnly)
 {
     void* out = nullptr;
     ASSERT_EQ(VxClassRow_CreateInstance({&CLSID_VxJpegPlugin, CreateReader, nullptr}, IID_IVxReadFileClass, &out), S_OK);
     auto* reader = static_cast<IVxReadFileClass*>(out);
-    EXPECT_EQ(RefCount(reader), 1u);
+    EXPECT_EQ(VxTest_RefCount(reader), 1u);
     EXPECT_EQ(reader->Release(), 0u);
     EXPECT_EQ(g_liveFakes, 0);
 }
@@ -140,7 +133,7 @@ TEST(ClassFactory, ReleasesTheRendererCreatorsReference)
     void* out = nullptr;
     ASSERT_EQ(VxClassRow_CreateInstance({&CLSID_VxJpegPlugin, nullptr, CreateRenderer}, IID_IVxRenderFileClass, &out), S_OK);
     auto* renderer = static_cast<IVxRenderFileClass*>(out);
-    EXPECT_EQ(RefCount(renderer), 1u);
+    EXPECT_EQ(VxTest_RefCount(renderer), 1u);
     EXPECT_EQ(renderer->Release(), 0u);
     EXPECT_EQ(g_liveFakes, 0);
 }
@@ -175,7 +168,7 @@ TEST(ClassFactory, IsHandedOutForIUnknownAndIClassFactoryOnly)
 
     CVxComPtr<IUnknown> unknown;
     ASSERT_EQ(DllGetClassObject(CLSID_VxJpegPlugin, IID_IUnknown, unknown.OutVoid()), S_OK);
-    EXPECT_EQ(RefCount(unknown.Get()), 1u);
+    EXPECT_EQ(VxTest_RefCount(unknown.Get()), 1u);
     CVxComPtr<IClassFactory> factory;
     ASSERT_EQ(unknown->QueryInterface(IID_IClassFactory, factory.OutVoid()), S_OK);
     EXPECT_EQ(static_cast<void*>(factory.Get()), static_cast<void*>(unknown.Get()));
@@ -212,7 +205,7 @@ TEST(ClassFactory, MakesOnlyTheFormatsOwnClassObjects)
         CVxComPtr<IVxReadFileClass> reader;
         HRESULT hr = factory->CreateInstance(nullptr, IID_IVxReadFileClass, reader.OutVoid());
         if (hr == S_OK) {
-            EXPECT_EQ(RefCount(reader.Get()), 1u);
+            EXPECT_EQ(VxTest_RefCount(reader.Get()), 1u);
             GUID classId = {};
             EXPECT_EQ(reader->GetClassID(&classId), S_OK);
             EXPECT_TRUE(classId == *format.reader);
@@ -223,7 +216,7 @@ TEST(ClassFactory, MakesOnlyTheFormatsOwnClassObjects)
         CVxComPtr<IVxRenderFileClass> renderer;
         hr = factory->CreateInstance(nullptr, IID_IVxRenderFileClass, renderer.OutVoid());
         if (hr == S_OK) {
-            EXPECT_EQ(RefCount(renderer.Get()), 1u);
+            EXPECT_EQ(VxTest_RefCount(renderer.Get()), 1u);
             GUID classId = {};
             EXPECT_EQ(renderer->GetClassID(&classId), S_OK);
             EXPECT_TRUE(classId == *format.renderer);
@@ -239,7 +232,7 @@ TEST(ClassFactory, MakesThePluginInformationObject)
     ASSERT_TRUE(factory);
     CVxComPtr<IUnknown> unknown;
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, unknown.OutVoid()), S_OK);
-    EXPECT_EQ(RefCount(unknown.Get()), 1u);
+    EXPECT_EQ(VxTest_RefCount(unknown.Get()), 1u);
     CVxComPtr<IVxUnsharedFIOPluginInfo> info;
     EXPECT_EQ(unknown->QueryInterface(IID_IVxUnsharedFIOPluginInfo, info.OutVoid()), S_OK);
 

@@ -28,18 +28,6 @@ const VxExpectedRow kRows[] = {
     {&CLSID_VxExrPlugin, u"Corvane Stills File Format (EXR)"},
 };
 
-// The information object of the module linked into this program.
-CVxComPtr<IVxUnsharedFIOPluginInfo> LinkedPluginInfo()
-{
-    CVxComPtr<IClassFactory> factory;
-    CVxComPtr<IVxUnsharedFIOPluginInfo> info;
-    EXPECT_EQ(DllGetClassObject(CLSID_VxPluginInfo, IID_IClassFactory, factory.OutVoid()), S_OK);
-    if (factory) {
-        EXPECT_EQ(factory->CreateInstance(nullptr, IID_IVxUnsharedFIOPluginInfo, info.OutVoid()), S_OK);
-    }
-    return info;
-}
-
 uint32_t PluginCount(IVxUnsharedFIOPluginInfo* info)
 {
     uint32_t count = 0;
@@ -161,7 +149,7 @@ TEST(PluginInfo, ConcurrentObjectsKeepTheComponentCountRight)
 
 TEST(PluginInfo, RejectsANullCountAndIndexesOutsideTheTable)
 {
-    CVxComPtr<IVxUnsharedFIOPluginInfo> info = LinkedPluginInfo();
+    CVxComPtr<IVxUnsharedFIOPluginInfo> info = VxTest_ClassObject<IVxUnsharedFIOPluginInfo>(CLSID_VxPluginInfo);
     ASSERT_TRUE(info);
     EXPECT_EQ(info->GetPluginCount(nullptr), E_INVALIDARG);
 
@@ -175,7 +163,7 @@ TEST(PluginInfo, RejectsANullCountAndIndexesOutsideTheTable)
 
 TEST(PluginInfo, SkipsNullOutputs)
 {
-    CVxComPtr<IVxUnsharedFIOPluginInfo> info = LinkedPluginInfo();
+    CVxComPtr<IVxUnsharedFIOPluginInfo> info = VxTest_ClassObject<IVxUnsharedFIOPluginInfo>(CLSID_VxPluginInfo);
     ASSERT_TRUE(info);
     EXPECT_EQ(info->GetPluginInfo(0, nullptr, nullptr, 64, nullptr, nullptr, 0, 0, 0, 0, 0, nullptr), S_OK);
     EXPECT_EQ(info->Initialize(1, 2, 3), S_OK);
@@ -183,7 +171,7 @@ TEST(PluginInfo, SkipsNullOutputs)
 
 TEST(PluginInfo, CutsTheNameToTheBuffer)
 {
-    CVxComPtr<IVxUnsharedFIOPluginInfo> info = LinkedPluginInfo();
+    CVxComPtr<IVxUnsharedFIOPluginInfo> info = VxTest_ClassObject<IVxUnsharedFIOPluginInfo>(CLSID_VxPluginInfo);
     ASSERT_TRUE(info);
     char16_t name[12];
     std::fill(std::begin(name), std::end(name), u'#');
@@ -201,7 +189,7 @@ TEST(PluginInfo, CutsTheNameToTheBuffer)
 
 TEST(PluginInfo, AnswersItsInterfaceAndIUnknownOnly)
 {
-    CVxComPtr<IVxUnsharedFIOPluginInfo> info = LinkedPluginInfo();
+    CVxComPtr<IVxUnsharedFIOPluginInfo> info = VxTest_ClassObject<IVxUnsharedFIOPluginInfo>(CLSID_VxPluginInfo);
     ASSERT_TRUE(info);
     CVxComPtr<IUnknown> unknown;
     EXPECT_EQ(info->QueryInterface(IID_IUnknown, unknown.OutVoid()), S_OK);

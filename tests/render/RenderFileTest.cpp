@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <filesystem>
 
-extern "C" HRESULT VXAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out);
 
 namespace {
 
@@ -36,62 +35,19 @@ const RendererRow kRenderers[] = {
     {&CLSID_VxTgaPlugin, &CLSID_VxTgaRenderer, &CLSID_VxTgaReader, "TARGA"},
 };
 
-template <class Class>
-CVxComPtr<Class> FromFactory(const GUID& plugin)
-{
-    CVxComPtr<IClassFactory> factory;
-    CVxComPtr<Class> object;
-    if (SUCCEEDED(DllGetClassObject(plugin, IID_IClassFactory, factory.OutVoid())))
-        factory->CreateInstance(nullptr, VxIidOf<Class>(), object.OutVoid());
-    return object;
-}
-
-// The host's manager, as far as a renderer class uses it: the language and the reader look-up.
-class FakeManager final : public IVxFileIOManager {
-public:
-    GUID askedReader = {};
-    HRESULT VXAPI QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-    ULONG VXAPI AddRef() override { return 2; }
-    ULONG VXAPI Release() override { return 1; }
-    HRESULT VXAPI GetLanguage(uint32_t* id, uint32_t) override { return *id = 1033, S_OK; }
-    HRESULT VXAPI HostReserved4() override { return E_NOTIMPL; }
-    HRESULT VXAPI HostReserved5() override { return E_NOTIMPL; }
-    HRESULT VXAPI HostReserved6() override { return E_NOTIMPL; }
-    HRESULT VXAPI HostReserved7() override { return E_NOTIMPL; }
-    HRESULT VXAPI HostReserved8() override { return E_NOTIMPL; }
-    HRESULT VXAPI HostReserved9() override { return E_NOTIMPL; }
-    HRESULT VXAPI HostReserved10() override { return E_NOTIMPL; }
-    HRESULT VXAPI HostReserved11() override { return E_NOTIMPL; }
-    HRESULT VXAPI HostReserved12() override { return E_NOTIMPL; }
-    HRESULT VXAPI HostReserved13() override { return E_NOTIMPL; }
-    HRESULT VXAPI GetReadFileClass(IVxReadFileClass** out, const GUID* id) override
-    {
-        askedReader = *id;
-        *out = nullptr;
-        return VXE_NOT_FOUND;
-    }
-    HRESULT VXAPI GetRenderFileClass(IVxRenderFileClass**, const GUID*) override { return E_NOTIMPL; }
-};
-
-ULONG RefCount(IUnknown* object)
-{
-    object->AddRef();
-    return object->Release();
-}
-
 TEST(RenderFileClass, EveryFormatAnswersWithItsIdentifiersAndAboutBox)
 {
     for (const RendererRow& row : kRenderers) {
         SCOPED_TRACE(row.aboutName);
-        CVxComPtr<IVxRenderFileClass> renderer = FromFactory<IVxRenderFileClass>(*row.plugin);
+        CVxComPtr<IVxRenderFileClass> renderer = VxTest_ClassObject<IVxRenderFileClass>(*row.plugin);
         ASSERT_TRUE(renderer);
-        EXPECT_EQ(RefCount(renderer.Get()), 1u);
+        EXPECT_EQ(VxTest_RefCount(renderer.Get()), 1u);
         GUID id = {};
         EXPECT_EQ(renderer->GetClassID(&id), S_OK);
         EXPECT_TRUE(id == *row.renderer);
 
         EXPECT_EQ(renderer->GetReadFileClass(nullptr), E_NOINTERFACE);
-        FakeManager manager;
+        CVxTestManager manager;
         EXPECT_EQ(renderer->SetFileIOManager(&manager), S_OK);
         CVxComPtr<IVxReadFileClass> reader;
         EXPECT_EQ(renderer->GetReadFileClass(&reader), VXE_NOT_FOUND);
@@ -106,7 +62,7 @@ TEST(RenderFileClass, EveryFormatAnswersWithItsIdentifiersAndAboutBox)
 
 TEST(RenderFileClass, InterfacesAndFixedAnswers)
 {
-    CVxComPtr<IVxRenderFileClass> renderer = FromFactory<IVxRenderFileClass>(CLSID_VxPngPlugin);
+    CVxComPtr<IVxRenderFileClass> renderer = VxTest_ClassObject<IVxRenderFileClass>(CLSID_VxPngPlugin);
     ASSERT_TRUE(renderer);
     CVxComPtr<IVxRenderMetaSupport> support;
     CVxComPtr<IVxRenderMetaSupport2> support2;
@@ -116,7 +72,7 @@ TEST(RenderFileClass, InterfacesAndFixedAnswers)
     ASSERT_EQ(support2.As(unknown), S_OK);
     EXPECT_EQ(static_cast<void*>(support.Get()), static_cast<void*>(support2.Get()));
     EXPECT_EQ(static_cast<void*>(unknown.Get()), static_cast<void*>(renderer.Get()));
-    EXPECT_EQ(RefCount(renderer.Get()), 4u);  // one reference per pointer held
+    EXPECT_EQ(VxTest_RefCount(renderer.Get()), 4u);  // one reference per pointer held
     void* none = &none;
     EXPECT_EQ(renderer->QueryInterface(IID_IVxReadFileClass, &none), E_NOINTERFACE);
     EXPECT_EQ(none, nullptr);
@@ -157,13 +113,9 @@ class RenderFileTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        m_renderer = FromFactory<IVxRenderFileClass>(CLSID_VxPngPlugin);
+        m_renderer = VxTest_ClassObject<IVxRenderFileClass>(CLSID_VxPngPlugin);
         ASSERT_TRUE(m_renderer);
-        char pattern[] = "/tmp/vxrenderXXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
     }
-    void TearDown() override { fs::remove_all(m_dir); }
 
     CVxComPtr<IVxRenderFile> Create(const std::string& path, const VXTEMPLATExV2* tmpl = nullptr)
     {
@@ -181,7 +133,7 @@ protected:
     // The summary field code of the file's metadata as the PNG reader reads it back.
     std::u16string ReadBack(const std::string& path, uint32_t code, VXMEDIAMGRINFO* info = nullptr)
     {
-        CVxComPtr<IVxReadFileClass> reader = FromFactory<IVxReadFileClass>(CLSID_VxPngPlugin);
+        CVxComPtr<IVxReadFileClass> reader = VxTest_ClassObject<IVxReadFileClass>(CLSID_VxPngPlugin);
         CVxComPtr<IVxReadFile> file;
         CVxComPtr<IVxReadMeta> meta;
         if (!reader || FAILED(reader->OpenReadFile(&file, 0, 0, VxStr_FromUtf8(path).c_str(), 1)) ||
@@ -204,14 +156,15 @@ protected:
     }
 
     CVxComPtr<IVxRenderFileClass> m_renderer;
-    std::string m_dir;
+    CVxTempDir m_temp;
+    const std::string m_dir = m_temp.Root();
 };
 
 TEST_F(RenderFileTest, KeepsWhatTheHostHandsIt)
 {
     CVxComPtr<IVxRenderFile> file = Create(m_dir + "/out.png");
     ASSERT_TRUE(file);
-    EXPECT_EQ(RefCount(file.Get()), 1u);
+    EXPECT_EQ(VxTest_RefCount(file.Get()), 1u);
     CVxComPtr<IVxRenderFileClass> owner;
     EXPECT_EQ(file->GetRenderFileClass(&owner), S_OK);
     EXPECT_EQ(owner.Get(), m_renderer.Get());
