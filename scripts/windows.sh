@@ -35,7 +35,7 @@ expected=$'DllCanUnloadNow\nDllGetClassObject\nDllInitClasses\nStillsBufferPool_
 for target in i686 x86_64; do
   dll=${dirs[$target]}/vxstills.dll
   exports=$(objdump -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
-            sed -n 's/^.*\] \([A-Za-z_][A-Za-z0-9_]*\)$/\1/p' | grep -v '^_Z' | sort)
+            sed -n 's/^\t\[ *[0-9]*\] \([A-Za-z_][A-Za-z0-9_]*\)$/\1/p' | grep -v '^_Z' | sort)
   if [ "$exports" != "$expected" ]; then
     echo "windows: $dll exports other C names than the contract's:" >&2
     echo "$exports" >&2
