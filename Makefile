@@ -1,9 +1,10 @@
 # make demo: set up, build, run the main job.  make test: set up, build, run every test.
-# make test also runs the sanitizer builds (asan, tsan) and a short run of every fuzz target.
+# make test also runs the sanitizer builds (asan, tsan), a short run of every fuzz target and the
+# Windows stage (make test-windows).
 # make fuzz: every fuzz target for FUZZ_SECONDS.  make bench: the module against peer decoders.
 # make memcheck: valgrind over vxhost.  make coverage: line and branch coverage of module and host.
 # make windows: the i686 and x86-64 Windows builds (build-win32/, build-win64/); make test-windows:
-# their exports and the x86-64 tests under wine64.
+# both builds, their exports, and the x86-64 tests and vxhost byte check under wine64.
 BUILD ?= build
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
@@ -24,7 +25,7 @@ build: setup
 demo: build
 	@scripts/demo.sh $(BUILD)
 
-test: test-plain asan tsan fuzz-smoke
+test: test-plain asan tsan fuzz-smoke test-windows
 
 test-plain: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -47,7 +48,7 @@ windows: setup
 
 test-windows: build
 	@scripts/setup.sh windows
-	@scripts/windows.sh test
+	@BUILD=$(BUILD) scripts/windows.sh test
 
 bench: build
 	@scripts/setup.sh bench

@@ -3,21 +3,18 @@
 
 #include "../plugin/contracts/VxResults.h"
 #include "Progress.h"
+#include "System.h"
 
 #include <cstdio>
-#include <cstring>
 
 std::string VxHost_ResultText(HRESULT hr)
 {
     if (const char* text = VxResult_Text(hr))
         return text;
-    // On Linux the module's Win32 error numbers are errno values (its GetLastError is the last
-    // errno), and its translation carries them as 0x8007xxxx: the system's text names them.
+    // The module's translation carries the system's error numbers as 0x8007xxxx.
     constexpr uint32_t kWin32Facility = 0x80070000u;
-    if ((uint32_t(hr) & 0xFFFF0000u) == kWin32Facility) {
-        const int error = int(uint32_t(hr) & 0xFFFFu);
-        return std::string(std::strerror(error)) + ".";
-    }
+    if ((uint32_t(hr) & 0xFFFF0000u) == kWin32Facility)
+        return VxHostSystem_ErrorText(uint32_t(hr) & 0xFFFFu) + ".";
     return "Unknown result code.";
 }
 

@@ -25,6 +25,10 @@ bool VxHostSystem_OpenRead(const std::string& path, void*& file, std::string& er
 int64_t VxHostSystem_ReadHead(void* file, uint8_t* buffer, size_t bytes, std::string& error);
 void VxHostSystem_Close(void* file);
 
+// The system's text of one of its error numbers (a Win32 error on Windows, an errno value on
+// Linux, where the module's GetLastError answers errno values).
+std::string VxHostSystem_ErrorText(uint32_t error);
+
 bool VxHostSystem_StandardErrorIsTerminal();
 uint32_t VxHostSystem_ProcessId();
 

@@ -3,7 +3,7 @@
 # missing. `setup.sh bench` adds the peer decoders the benchmark compares with; they stay out of
 # the plain build and test path (the image I/O library alone pulls in ~150). `setup.sh windows`
 # adds the mingw-w64 cross compilers, wine64 and what builds the Windows libraries from Debian's
-# sources (make windows, make test-windows; not yet part of make test).
+# sources (make windows, make test-windows, which is the last stage of make test).
 set -euo pipefail
 
 packages=(

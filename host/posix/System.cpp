@@ -70,6 +70,11 @@ void VxHostSystem_Close(void* file)
     close(int(intptr_t(file)));
 }
 
+std::string VxHostSystem_ErrorText(uint32_t error)
+{
+    return std::strerror(int(error));
+}
+
 bool VxHostSystem_StandardErrorIsTerminal()
 {
     return isatty(STDERR_FILENO) == 1;

@@ -97,6 +97,14 @@ void VxHostSystem_Close(void* file)
     CloseHandle(static_cast<HANDLE>(file));
 }
 
+std::string VxHostSystem_ErrorText(uint32_t error)
+{
+    std::string text = MessageOf(error);
+    if (!text.empty() && text.back() == '.')
+        text.pop_back();
+    return text;
+}
+
 bool VxHostSystem_StandardErrorIsTerminal()
 {
     return _isatty(_fileno(stderr)) != 0;

@@ -89,13 +89,13 @@ CVxTestTimeZone::~CVxTestTimeZone()
 
 std::vector<uint8_t> VxTest_ReadBytes(const std::string& path)
 {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
 }
 
 bool VxTest_WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    std::ofstream file(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return bool(file);
 }

@@ -1,4 +1,5 @@
 #include "host/FileIOManager.h"
+#include "host/System.h"
 #include "tests/common/VxTest.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,7 @@ protected:
     void SetUp() override
     {
         std::string error;
-        ASSERT_TRUE(m_module.Load(VxTest_BuildDir() + "/vxstills.so", error)) << error;
+        ASSERT_TRUE(m_module.Load(VxTest_BuildDir() + "/" + VxHostSystem_ModuleFileName(), error)) << error;
         const char* method = nullptr;
         const HRESULT hr = m_manager.LoadPlugins(method);
         ASSERT_EQ(hr, S_OK) << method << " " << VxTest_Describe(hr);

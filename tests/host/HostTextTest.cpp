@@ -1,6 +1,7 @@
 #include "host/Errors.h"
 #include "host/Json.h"
 #include "host/Options.h"
+#include "host/System.h"
 #include "host/Text.h"
 #include "plugin/contracts/VxIdentifiers.h"
 #include "plugin/contracts/VxResults.h"
@@ -52,7 +53,7 @@ TEST(HostErrors, ResultTextsComeFromTheMessageTableOrTheSystem)
     EXPECT_EQ(VxHost_ResultText(VXE_FILE_READ),
               "An error occurred reading the file. Make sure you have read access to the "
               "file/folder and that it is not corrupted.");
-    EXPECT_EQ(VxHost_ResultText(HRESULT(0x80070002u)), std::string(std::strerror(2)) + ".");
+    EXPECT_EQ(VxHost_ResultText(HRESULT(0x80070002u)), VxHostSystem_ErrorText(2) + ".");
     EXPECT_EQ(VxHost_ResultText(HRESULT(0x80041234u)), "Unknown result code.");
 }
 

@@ -370,9 +370,8 @@ TEST(Sidecar, FailedWriteLeavesThePreviousSidecar)
     EXPECT_TRUE(FAILED(hr)) << VxTest_Describe(hr);
 }
 
-// The write fails after the temporary file was made (it is the full device: no byte fits), or
-// the rename refuses (a folder holds the name): the write-failure code, the old sidecar as it
-// was, no temporary file left.
+// The write fails after the temporary file was made (it is the full device: no byte fits): the
+// write-failure code, the old sidecar as it was, no temporary file left.
 TEST(Sidecar, WriteThatFailsAfterCreatingLeavesNoTrace)
 {
     Media media;
@@ -387,10 +386,17 @@ TEST(Sidecar, WriteThatFailsAfterCreatingLeavesNoTrace)
               VXE_FILE_WRITE);
     EXPECT_EQ(VxTest_ReadBytes(media.appendName), before);
     EXPECT_EQ(media.FileCount(), 1u);
+}
 
-    std::remove(media.appendName.c_str());
+// The rename refuses (a folder holds the name): the same code, no temporary file left.
+TEST(Sidecar, RefusedRenameLeavesNoTrace)
+{
+    Media media;
+    const std::vector<uint8_t> before = VxTest_WriteSidecar(TwoFields());
     ASSERT_EQ(mkdir(media.appendName.c_str(), 0700), 0);
     ASSERT_TRUE(VxTest_WriteBytes(media.appendName + "/inside", before));
+    CVxTestMeta meta;
+    meta.records = {{VxTest_FourCC("INAM"), u"new"}};
     EXPECT_EQ(VxFMMeta_openAndWriteMetaStreamEx(media.widePath.c_str(), TRUE, nullptr, meta.Unknown(), 0, 1),
               VXE_FILE_WRITE);
     EXPECT_EQ(media.FileCount(), 1u);

@@ -2,6 +2,7 @@
 // programs include this first). Files open in binary mode, as POSIX files are.
 #pragma once
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <direct.h>
@@ -59,6 +60,13 @@ inline int utimensat(int /*directory*/, const char* path, const struct timespec 
 {
     _utimbuf stamp = {times[0].tv_sec, times[1].tv_sec};
     return _utime(path, &stamp);
+}
+
+// Windows has no full device to link to (and links need privileges): always refused.
+inline int symlink(const char* /*target*/, const char* /*path*/)
+{
+    errno = ENOSYS;
+    return -1;
 }
 
 inline int setenv(const char* name, const char* value, int overwrite)
