@@ -61,6 +61,7 @@ skip=(
   'Sidecar.WriteThatFailsAfterCreatingLeavesNoTrace'  # links the temporary name to /dev/full
   'VxhostRender.EveryFormatsSampleTakesAndPassesOnItsMetadata'  # runs vxsamples through sh
   'BitmapHost.FilesWrittenByARealToolDecodeToItsPixels'  # runs ImageMagick's convert through sh
+  'VxhostLayers.DocumentsWrittenByARealToolDecodeToItsMergedImageAndLayers'  # the same, for layered documents
 )
 filter="-$(IFS=:; echo "${skip[*]}")"
 
