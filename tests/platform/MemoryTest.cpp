@@ -42,7 +42,7 @@ TEST(GlobalMemory, BlocksAreAlignedForWideLoads)
     EXPECT_EQ(uintptr_t(large.Get()) % 64, 0u);
 }
 
-TEST(GlobalMemory, HandleLockUnlockAndFreeRoundTrip)
+TEST(GlobalMemory, HandlesLockAndFreeOnlyLiveBlocks)
 {
     HGLOBAL block = GlobalAlloc(GHND, 40);
     ASSERT_NE(block, nullptr);
@@ -57,11 +57,9 @@ TEST(GlobalMemory, HandleLockUnlockAndFreeRoundTrip)
     EXPECT_FALSE(GlobalUnlock(block));
     EXPECT_EQ(GetLastError(), ERROR_NOT_LOCKED);
     EXPECT_EQ(GlobalFree(block), nullptr);
-}
 
-TEST(GlobalMemory, PointersThatAreNoLiveBlockAreRefused)
-{
-    HGLOBAL block = GlobalAlloc(GPTR, 64);
+    // Pointers that are no live block are refused.
+    block = GlobalAlloc(GPTR, 64);
     ASSERT_NE(block, nullptr);
     int onStack = 0;
     EXPECT_EQ(GlobalHandle(&onStack), nullptr);
@@ -75,6 +73,15 @@ TEST(GlobalMemory, PointersThatAreNoLiveBlockAreRefused)
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
     EXPECT_EQ(GlobalHandle(block), nullptr);
     EXPECT_EQ(GlobalFree(nullptr), nullptr);
+
+    // Many live blocks share lookup buckets: each is still found, and freed, in any order.
+    std::vector<HGLOBAL> many(4096);
+    for (HGLOBAL& b : many)
+        b = GlobalAlloc(GPTR, 32);
+    for (HGLOBAL b : many) {
+        EXPECT_EQ(GlobalSize(b), 32u);
+        EXPECT_EQ(GlobalFree(b), nullptr);
+    }
 }
 
 TEST(GlobalMemory, AbsurdSizesFailWithoutAllocating)
