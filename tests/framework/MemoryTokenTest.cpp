@@ -42,21 +42,6 @@ bool IsOpen(uint64_t handle)
     return fcntl(int(handle), F_GETFD) >= 0;
 }
 
-TEST(MemoryToken, LocalTokensAreUsedInPlaceWhateverTheirKind)
-{
-    uint8_t block[64] = {};
-    for (const uint32_t kind : {kVxTokenKindMemory, kVxTokenKindMapping, 7u}) {
-        CMappingOfVxMemoryToken mapping(LocalToken(block, 10, 20, kind), kVxTokenAccessRead);
-        void* pointer = nullptr;
-        EXPECT_EQ(mapping.GetPointer(&pointer), S_OK);
-        EXPECT_EQ(pointer, block + 10);
-        EXPECT_EQ(mapping.Pointer(), block + 10);
-        EXPECT_EQ(mapping.DataSize(), 20);
-        mapping.Close();
-        EXPECT_EQ(block[0], 0);
-    }
-}
-
 TEST(MemoryToken, LocalTokensThatNameNothingAreInvalid)
 {
     uint8_t block[16];
@@ -68,43 +53,31 @@ TEST(MemoryToken, LocalTokensThatNameNothingAreInvalid)
     EXPECT_EQ(mapping.GetPointer(nullptr), E_POINTER);
 }
 
-TEST(MemoryToken, ReadsAndWritesBackAnotherProcessesMemory)
+// Memory of another process is copied in (unless only to be written, when it starts zeroed)
+// and copied back when the mapping closes (unless only read).
+TEST(MemoryToken, CopiesAnotherProcessesMemoryInAndBack)
 {
     CVxOwnerProcess owner(1000);
     ASSERT_TRUE(owner.Ok());
     std::vector<uint8_t> expected = CVxOwnerProcess::Pattern(0, 1000);
-    for (const ULONG flags : {6u, 0u, 4u}) {  // no bit set counts as both; 4 reads only
+    for (const ULONG flags : {6u, 0u, 4u, 2u}) {  // no bit set counts as both; 4 reads, 2 writes only
         CMappingOfVxMemoryToken mapping(owner.MemoryToken(100, 50), flags);
         auto* data = static_cast<uint8_t*>(mapping.Pointer());
         ASSERT_NE(data, nullptr);
         EXPECT_EQ(mapping.DataSize(), 50);
-        EXPECT_EQ(Bytes(data, 50), std::vector<uint8_t>(expected.begin() + 100, expected.begin() + 150));
+        const std::vector<uint8_t> seen(expected.begin() + 100, expected.begin() + 150);
+        EXPECT_EQ(Bytes(data, 50), flags == kVxTokenAccessWrite ? std::vector<uint8_t>(50, 0) : seen);
         data[0] = data[49] = uint8_t(flags + 1);
+        EXPECT_EQ(owner.Block(), expected) << "nothing reaches the owner before the close";
         mapping.Close();
         EXPECT_EQ(mapping.Pointer(), nullptr);
 
+        if (flags == kVxTokenAccessWrite)
+            std::fill(expected.begin() + 100, expected.begin() + 150, 0);
         if (flags != kVxTokenAccessRead)
             expected[100] = expected[149] = uint8_t(flags + 1);
         EXPECT_EQ(owner.Block(), expected) << "flags " << flags;
     }
-}
-
-TEST(MemoryToken, WriteOnlyMemoryStartsZeroedAndIsWrittenBackOnDispose)
-{
-    CVxOwnerProcess owner(1000);
-    ASSERT_TRUE(owner.Ok());
-    CMappingOfVxMemoryToken mapping(owner.MemoryToken(200, 100), kVxTokenAccessWrite);
-    auto* data = static_cast<uint8_t*>(mapping.Pointer());
-    ASSERT_NE(data, nullptr);
-    EXPECT_EQ(Bytes(data, 100), std::vector<uint8_t>(100, 0));
-    data[7] = 0x77;
-    EXPECT_EQ(owner.Block(), CVxOwnerProcess::Pattern(0, 1000));  // nothing reaches the owner yet
-    mapping.Dispose();
-
-    std::vector<uint8_t> expected = CVxOwnerProcess::Pattern(0, 1000);
-    std::fill(expected.begin() + 200, expected.begin() + 300, 0);
-    expected[207] = 0x77;
-    EXPECT_EQ(owner.Block(), expected);
 }
 
 TEST(MemoryToken, MapsAnotherProcessesMappingInPlace)
@@ -139,30 +112,21 @@ TEST(MemoryToken, UnreachableTokensOfAnotherProcessAreInvalid)
         EXPECT_TRUE(IsInvalid(CMappingOfVxMemoryToken(token, kVxTokenAccessRead)))
             << "kind " << token.kind << ", offset " << token.dataOffset << ", size " << token.dataSize;
     EXPECT_EQ(owner.Block(), CVxOwnerProcess::Pattern(0, 4096));
-}
 
-TEST(MemoryToken, TokensOfAnExitedProcessAreInvalid)
-{
-    CVxOwnerProcess owner(256);
-    ASSERT_TRUE(owner.Ok());
-    owner.Exit();
-    EXPECT_TRUE(IsInvalid(CMappingOfVxMemoryToken(owner.MemoryToken(0, 256), kVxTokenAccessRead)));
-    EXPECT_TRUE(IsInvalid(CMappingOfVxMemoryToken(owner.MappingToken(0, 256), kVxTokenAccessWrite)));
-
-    // Memory only to be written needs nothing from the owner until Dispose, whose write fails.
-    CMappingOfVxMemoryToken writeOnly(owner.MemoryToken(0, 256), kVxTokenAccessWrite);
-    EXPECT_NE(writeOnly.Pointer(), nullptr);
-    writeOnly.Dispose();
-
-    uint8_t bytes[256];
-    EXPECT_TRUE(FAILED(CMappingOfVxMemoryToken::CopyData(bytes, owner.MemoryToken(0, 256), 256)));
-    EXPECT_TRUE(FAILED(CMappingOfVxMemoryToken::CopyData(bytes, owner.MappingToken(0, 256), 256)));
-    EXPECT_TRUE(FAILED(CMappingOfVxMemoryToken::CopyData(owner.MemoryToken(0, 256), bytes, 256)));
-    EXPECT_TRUE(FAILED(CMappingOfVxMemoryToken::CopyData(owner.MappingToken(0, 256), bytes, 256)));
+    // Copies fail with the system's error.
+    std::vector<uint8_t> bytes(200);
+    HRESULT hr = CMappingOfVxMemoryToken::CopyData(bytes.data(), intoGuard, 100);
+    EXPECT_EQ(hr, kPartialCopy) << VxTest_Describe(hr);
+    hr = CMappingOfVxMemoryToken::CopyData(intoGuard, bytes.data(), 100);
+    EXPECT_EQ(hr, kPartialCopy) << VxTest_Describe(hr);
+    hr = CMappingOfVxMemoryToken::CopyData(bytes.data(), notOpen, 16);
+    EXPECT_EQ(hr, HRESULT(0x80070000u | ERROR_INVALID_HANDLE)) << VxTest_Describe(hr);
+    EXPECT_TRUE(FAILED(CMappingOfVxMemoryToken::CopyData(tooLong, bytes.data(), 100)));
 }
 
 // The owner dies while a delivery holds its memory: the mapped view stays writable, the copy
-// back to the gone process fails quietly, and nothing crashes.
+// back to the gone process fails quietly, and nothing crashes. Its tokens are invalid from then
+// on, but memory only to be written needs nothing from the owner until Dispose.
 TEST(MemoryToken, OwnerDyingDuringADeliveryEndsItCleanly)
 {
     CVxOwnerProcess owner(8192);
@@ -178,6 +142,17 @@ TEST(MemoryToken, OwnerDyingDuringADeliveryEndsItCleanly)
     mapped.Dispose();
     EXPECT_EQ(copied.Pointer(), nullptr);
     EXPECT_EQ(mapped.Pointer(), nullptr);
+
+    EXPECT_TRUE(IsInvalid(CMappingOfVxMemoryToken(owner.MemoryToken(0, 256), kVxTokenAccessRead)));
+    EXPECT_TRUE(IsInvalid(CMappingOfVxMemoryToken(owner.MappingToken(0, 256), kVxTokenAccessWrite)));
+    CMappingOfVxMemoryToken writeOnly(owner.MemoryToken(0, 256), kVxTokenAccessWrite);
+    EXPECT_NE(writeOnly.Pointer(), nullptr);
+    writeOnly.Dispose();
+    uint8_t bytes[256];
+    for (const _vxmemorytoken& token : {owner.MemoryToken(0, 256), owner.MappingToken(0, 256)}) {
+        EXPECT_TRUE(FAILED(CMappingOfVxMemoryToken::CopyData(bytes, token, 256))) << token.kind;
+        EXPECT_TRUE(FAILED(CMappingOfVxMemoryToken::CopyData(token, bytes, 256))) << token.kind;
+    }
 }
 
 TEST(MemoryToken, CopyOutNeedsRoomForTheWholeDataAndCopiesExactlyIt)
@@ -229,24 +204,7 @@ TEST(MemoryToken, CopyInNeedsATokenAsLargeAsTheSource)
     EXPECT_EQ(CMappingOfVxMemoryToken::CopyData(tokens[0], source.data(), -1), E_INVALIDARG);
 }
 
-TEST(MemoryToken, FailedCopiesAnswerTheSystemError)
-{
-    CVxOwnerProcess owner(4096);
-    ASSERT_TRUE(owner.Ok());
-    std::vector<uint8_t> bytes(200);
-    HRESULT hr = CMappingOfVxMemoryToken::CopyData(bytes.data(), owner.MemoryToken(4000, 200), 200);
-    EXPECT_EQ(hr, kPartialCopy) << VxTest_Describe(hr);
-    hr = CMappingOfVxMemoryToken::CopyData(owner.MemoryToken(4000, 200), bytes.data(), 200);
-    EXPECT_EQ(hr, kPartialCopy) << VxTest_Describe(hr);
-    _vxmemorytoken notOpen = owner.MappingToken(0, 16);
-    notOpen.memoryHandle = 900;
-    hr = CMappingOfVxMemoryToken::CopyData(bytes.data(), notOpen, 16);
-    EXPECT_EQ(hr, HRESULT(0x80070000u | ERROR_INVALID_HANDLE)) << VxTest_Describe(hr);
-    hr = CMappingOfVxMemoryToken::CopyData(owner.MappingToken(4000, 200), bytes.data(), 200);
-    EXPECT_TRUE(FAILED(hr)) << VxTest_Describe(hr);
-}
-
-TEST(OutOfProcessMemoryToken, HandsOutReachableTokensUnchanged)
+TEST(OutOfProcessMemoryToken, HandsOutReachableTokensUnchangedOnly)
 {
     CVxOwnerProcess owner(512);
     ASSERT_TRUE(owner.Ok());
@@ -265,6 +223,18 @@ TEST(OutOfProcessMemoryToken, HandsOutReachableTokensUnchanged)
     EXPECT_EQ(Bytes(local, 4), std::vector<uint8_t>({0, 1, 2, 3}));
     EXPECT_EQ(owner.Mapping(), CVxOwnerProcess::Pattern(0, 512));
     EXPECT_EQ(owner.Block(), CVxOwnerProcess::Pattern(0, 512));
+
+    // Another process's memory of a kind not reachable from here, and a negative size, fail.
+    _vxmemorytoken foreign = owner.MemoryToken(0, 64);
+    foreign.kind = 9;
+    _vxmemorytoken negative = LocalToken(local, 0, -8, 9);
+    for (_vxmemorytoken* token : {&foreign, &negative}) {
+        COutOfProcessMemoryToken wrapper(*token, 6, 0);
+        _vxmemorytoken out{};
+        out.kind = 77;
+        EXPECT_EQ(wrapper.GetMemoryToken(out), E_FAIL);
+        EXPECT_EQ(out.kind, 77u);
+    }
 }
 
 // Memory of a kind other processes cannot reach travels through a mapping: another process
@@ -326,23 +296,6 @@ TEST(OutOfProcessMemoryToken, CopiesOnlyInTheDirectionsAsked)
     std::vector<uint8_t> expected(100, 0);
     expected[99] = 0x33;
     EXPECT_EQ(local, expected);
-}
-
-TEST(OutOfProcessMemoryToken, FailsForDataItCannotReach)
-{
-    CVxOwnerProcess owner(64);
-    ASSERT_TRUE(owner.Ok());
-    _vxmemorytoken foreign = owner.MemoryToken(0, 64);
-    foreign.kind = 9;  // another process's memory of a kind that is not reachable from here
-    uint8_t local[8] = {};
-    _vxmemorytoken negative = LocalToken(local, 0, -8, 9);
-    for (_vxmemorytoken* token : {&foreign, &negative}) {
-        COutOfProcessMemoryToken wrapper(*token, 6, 0);
-        _vxmemorytoken out{};
-        out.kind = 77;
-        EXPECT_EQ(wrapper.GetMemoryToken(out), E_FAIL);
-        EXPECT_EQ(out.kind, 77u);
-    }
 }
 
 TEST(MappingMemoryToken, CreatesAndClosesAMappingOfThisProcess)

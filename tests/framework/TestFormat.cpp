@@ -5,7 +5,6 @@
 #include "platform/VxOwners.h"
 #include "platform/VxStr.h"
 #include "platform/VxWin32.h"
-#include "tests/fixtures/Bytes.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,7 +17,7 @@
 namespace {
 
 constexpr uint8_t kMagic[4] = {'V', 'X', 'T', 'F'};
-constexpr uint32_t kFileBytes = 44;
+constexpr uint32_t kFileBytes = sizeof kMagic + sizeof(VxTestImage);
 
 struct PixelLayout {
     uint32_t bits = 0;
@@ -71,28 +70,13 @@ uint32_t SeedOf(const VxTestImage& image, uint32_t layer)
     return image.seed + layer * 101;
 }
 
-uint32_t GetU32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 }  // namespace
 
 std::vector<uint8_t> VxTest_WriteTestImage(const VxTestImage& image)
 {
     std::vector<uint8_t> out(std::begin(kMagic), std::end(kMagic));
-    VxTest_PutLE(out, image.pixelType);
-    VxTest_PutLE(out, uint32_t(image.width));
-    VxTest_PutLE(out, uint32_t(image.height));
-    VxTest_PutLE(out, image.layers);
-    VxTest_PutLE(out, image.seed);
-    VxTest_PutLE(out, image.failures);
-    VxTest_PutLE(out, image.paletteCount);
-    uint64_t rate = 0;
-    std::memcpy(&rate, &image.frameRate, sizeof(rate));
-    VxTest_PutLE(out, uint32_t(rate));
-    VxTest_PutLE(out, uint32_t(rate >> 32));
-    VxTest_PutLE(out, image.frameCount);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&image);
+    out.insert(out.end(), bytes, bytes + sizeof image);
     return out;
 }
 
@@ -207,16 +191,7 @@ HRESULT CVxTestReadFile::OpenImageFile(const char16_t* path, uint32_t, uint32_t)
         std::memcmp(head, kMagic, sizeof(kMagic)) != 0)
         return VXE_FILE_OPEN;
     VxTestImage image;
-    image.pixelType = GetU32(head + 4);
-    image.width = int32_t(GetU32(head + 8));
-    image.height = int32_t(GetU32(head + 12));
-    image.layers = GetU32(head + 16);
-    image.seed = GetU32(head + 20);
-    image.failures = GetU32(head + 24);
-    image.paletteCount = GetU32(head + 28);
-    const uint64_t rate = uint64_t(GetU32(head + 32)) | uint64_t(GetU32(head + 36)) << 32;
-    std::memcpy(&image.frameRate, &rate, sizeof(rate));
-    image.frameCount = GetU32(head + 40);
+    std::memcpy(&image, head + sizeof kMagic, sizeof image);
     if (image.failures & kVxTestFailOpen)
         return VXE_FILE_OPEN;
     m_image = image;

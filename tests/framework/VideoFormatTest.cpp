@@ -8,52 +8,6 @@
 #include <cstring>
 #include <vector>
 
-TEST(VideoFormat, InitBitmapInfoDescribesEveryPixelType)
-{
-    const struct {
-        uint32_t type;
-        uint16_t bits;
-        uint32_t compression;
-        uint32_t colors;
-    } cases[] = {
-        {kVxPixelGrey1, 1, kVxCompressionGrey, 2},      {kVxPixelGrey2, 2, kVxCompressionGrey, 4},
-        {kVxPixelGrey4, 4, kVxCompressionGrey, 16},     {kVxPixelGrey8, 8, kVxCompressionGrey, 256},
-        {kVxPixelGrey16, 16, kVxCompressionGrey, 0},    {kVxPixelGreyFloat, 32, kVxCompressionGrey, 0},
-        {kVxPixelPalette4, 4, BI_RGB, 3},               {kVxPixelPalette8, 8, BI_RGB, 3},
-        {kVxPixelBgr24, 24, BI_RGB, 0},                 {kVxPixelBgrx32, 32, BI_RGB, 0},
-        {kVxPixelBgra32, 32, kVxCompressionDeepBgra, 0}, {kVxPixelBgra64, 64, kVxCompressionDeepBgra, 0},
-        {kVxPixelBgraFloat, 128, kVxCompressionDeepBgra, 0},
-    };
-    const RGBQUAD palette[3] = {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}};
-    for (const auto& c : cases) {
-        VXBITMAPINFO info;
-        std::memset(&info, 0xFF, sizeof(info));
-        uint32_t bytes = 0;
-        ASSERT_EQ(VxVideo_InitBitmapInfo(&info, c.type, 5, 3, palette, 3, &bytes), S_OK) << c.type;
-        const BITMAPINFOHEADER& h = info.header;
-        EXPECT_EQ(h.biSize, 40u);
-        EXPECT_EQ(h.biWidth, 5);
-        EXPECT_EQ(h.biHeight, 3);
-        EXPECT_EQ(h.biPlanes, 1);
-        EXPECT_EQ(h.biBitCount, c.bits) << c.type;
-        EXPECT_EQ(h.biCompression, c.compression) << c.type;
-        EXPECT_EQ(h.biClrUsed, c.colors) << c.type;
-        const uint32_t stride = (c.bits * 5 + 31) / 32 * 4;
-        EXPECT_EQ(bytes, stride * 3) << c.type;
-        EXPECT_EQ(h.biSizeImage, bytes);
-        if (c.compression == BI_RGB && c.colors) {
-            EXPECT_EQ(std::memcmp(info.colors, palette, sizeof(palette)), 0);
-        }
-        if (c.colors < 256) {
-            EXPECT_EQ(info.colors[c.colors].rgbBlue, 0) << "table cleared after its entries";
-        }
-    }
-    VXBITMAPINFO grey;
-    ASSERT_EQ(VxVideo_InitBitmapInfo(&grey, kVxPixelGrey2, 1, 1, nullptr, 0, nullptr), S_OK);
-    EXPECT_EQ(grey.colors[1].rgbGreen, 85);
-    EXPECT_EQ(grey.colors[3].rgbRed, 255);
-}
-
 TEST(VideoFormat, InitBitmapInfoRefusesWhatNoFrameCanHold)
 {
     VXBITMAPINFO info;
@@ -132,20 +86,6 @@ TEST(VideoFormat, SetStreamFormatInfoWritesTheVideoRecord)
     EXPECT_EQ(record.extension.video.pixelAspect, 1.0);
     EXPECT_EQ(record.format.audio[95], 0);
     EXPECT_EQ(bytes[184], 0x5A) << "nothing is written past the record";
-}
-
-TEST(VideoFormat, AttribsTextNamesSizeDepthAndKind)
-{
-    BITMAPINFOHEADER h = {};
-    h.biWidth = 640;
-    h.biHeight = 480;
-    h.biBitCount = 8;
-    h.biClrUsed = 16;
-    char16_t text[64];
-    ASSERT_EQ(VxVideo_GetAttribsText(&h, text, 64), S_OK);
-    EXPECT_EQ(std::u16string(text), u"640 x 480, 8 bits, 16 colors");
-    ASSERT_EQ(VxVideo_GetAttribsText(&h, text, 4), S_OK);
-    EXPECT_EQ(std::u16string(text), u"640");
 }
 
 TEST(StillFileInfo, CopyTakesExactlyTheColourTable)
