@@ -358,9 +358,11 @@ TEST(Sidecar, FailedWriteLeavesThePreviousSidecar)
 
     meta.hasMediaMgr = true;
     meta.properties = {VxTest_SidecarProperty(2, 100, 0)};
-    meta.mediaMgrStreamLimit = 12 + 56 + 50;   // a block delivered shorter than announced
-    EXPECT_EQ(MediaMgrRiff_openAndWriteInfo(media.widePath.c_str(), meta.Unknown(), TRUE), VXE_FILE_READ);
-    EXPECT_EQ(VxTest_ReadBytes(media.appendName), before);
+    for (const size_t limit : {12 + 56 + 50, 12 + 20}) {   // a block, or a record, cut short
+        meta.mediaMgrStreamLimit = limit;
+        EXPECT_EQ(MediaMgrRiff_openAndWriteInfo(media.widePath.c_str(), meta.Unknown(), TRUE), VXE_FILE_READ);
+        EXPECT_EQ(VxTest_ReadBytes(media.appendName), before);
+    }
     EXPECT_EQ(media.FileCount(), 1u);
 
     // A sidecar that cannot be created: its folder does not exist.
