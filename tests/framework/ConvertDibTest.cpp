@@ -125,13 +125,20 @@ TEST(ConvertDib, PaletteIndexBeyondTheTableStopsThereInWideRows)
     }
 }
 
-TEST(ConvertDib, PackedPaletteRowsMatchThePixelRuleAtEveryWidth)
+TEST(ConvertDib, RowsOfEveryWidthMatchThePixelRule)
 {
     // Odd widths leave half a byte (4 bits) or padding (8 bits) at the end of each row; wider
-    // rows take the four-pixels-at-a-time path, from wherever its alignment starts.
-    for (uint16_t bits : {4, 8})
+    // rows take the several-pixels-at-a-time paths (four palette entries, sixteen grey levels),
+    // from wherever their alignment starts.
+    const struct {
+        uint16_t bits;
+        uint32_t compression;
+    } layouts[] = {{4, BI_RGB}, {8, BI_RGB}, {8, kVxCompressionGrey}};
+    for (const auto& layout : layouts)
         for (int32_t width = 1; width <= 41; ++width) {
-            Source source = MakeSource(bits, width, 3, BI_RGB, 1u << bits);
+            const uint16_t bits = layout.bits;
+            const bool grey = layout.compression == kVxCompressionGrey;
+            Source source = MakeSource(bits, width, 3, layout.compression, 1u << bits);
             uint32_t seed = 7;
             for (uint8_t& byte : source.pixels)
                 byte = uint8_t((seed = seed * 1103515245 + 12345) >> 16);
@@ -142,29 +149,14 @@ TEST(ConvertDib, PackedPaletteRowsMatchThePixelRuleAtEveryWidth)
                     const uint8_t byte = source.pixels[y * stride + size_t(x) * bits / 8];
                     const uint32_t index = bits == 8 ? byte : x % 2 ? byte & 15 : byte >> 4;
                     const RGBQUAD& c = source.info.colors[index];
-                    EXPECT_EQ(Pixel(out, size_t(y) * width + x),
-                              (std::vector<uint8_t>{c.rgbBlue, c.rgbGreen, c.rgbRed, c.rgbReserved}))
-                        << bits << " bits, width " << width << ", pixel " << x << " of row " << y;
+                    const std::vector<uint8_t> expected =
+                        grey ? std::vector<uint8_t>{byte, byte, byte, 0}
+                             : std::vector<uint8_t>{c.rgbBlue, c.rgbGreen, c.rgbRed, c.rgbReserved};
+                    ASSERT_EQ(Pixel(out, size_t(y) * width + x), expected)
+                        << bits << " bits" << (grey ? " grey" : "") << ", width " << width << ", pixel " << x
+                        << " of row " << y;
                 }
         }
-}
-
-TEST(ConvertDib, GreyRowsOfEveryWidthKeepTheirLevels)
-{
-    // 8-bit rows of every width up to past two groups of sixteen levels.
-    for (int32_t width = 1; width <= 41; ++width) {
-        Source source = MakeSource(8, width, 2, kVxCompressionGrey, 256);
-        for (size_t i = 0; i < source.pixels.size(); ++i)
-            source.pixels[i] = uint8_t(i * 37 + 11);
-        const std::vector<uint8_t> out = Convert(source);
-        const size_t stride = (size_t(width) + 3) / 4 * 4;
-        for (size_t y = 0; y < 2; ++y)
-            for (size_t x = 0; x < size_t(width); ++x) {
-                const uint8_t level = source.pixels[y * stride + x];
-                ASSERT_EQ(Pixel(out, y * size_t(width) + x), (std::vector<uint8_t>{level, level, level, 0}))
-                    << "width " << width << ", pixel " << x << " of row " << y;
-            }
-    }
 }
 
 TEST(ConvertDib, RefusesWhatItCannotConvert)

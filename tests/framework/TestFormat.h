@@ -67,7 +67,6 @@ public:
     HRESULT DecodeLayer(uint32_t layer, void* pixels, uint32_t bytes) override;
     CVxStillReadVideoStream* CreateReadVideoStream(CVxStillReadFile* owner) override;
 
-    using CVxStillReadFile::BufferAccess;
     using CVxStillReadFile::FileMutex;
 
     static std::atomic<int> s_live;  // test files alive now

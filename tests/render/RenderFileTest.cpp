@@ -272,23 +272,6 @@ TEST_F(RenderFileTest, SidecarReachesTheReaderButNotFromWriteMetaAt)
     EXPECT_FALSE(fs::exists(png + ".vxl"));
 }
 
-TEST_F(RenderFileTest, LongestPathStillFindsItsSidecar)
-{
-    // 259 characters: the most a render file keeps. The sidecar name is cut to fit, and the
-    // reader forms the same cut name.
-    std::string path = m_dir;
-    while (path.size() < 259 - 60)
-        path += "/" + std::string(std::min<size_t>(50, 259 - 60 - path.size()), 'd');
-    fs::create_directories(path);
-    path += "/" + std::string(259 - path.size() - 5, 'p') + ".png";
-    ASSERT_EQ(path.size(), 259u);
-    VxTest_WriteBytes(path, VxTest_WritePng({}));
-    CVxTestMeta meta;
-    meta.records = {{VxTest_FourCC("IART"), u"long"}};
-    ASSERT_EQ(Tag(path, &meta), S_OK);
-    EXPECT_EQ(ReadBack(path, VxTest_FourCC("IART")), u"long");
-}
-
 TEST_F(RenderFileTest, FailuresLeaveNoSidecarBehind)
 {
     CVxTestMeta meta;
