@@ -1,3 +1,4 @@
+#include "TestFormat.h"
 #include "framework/ListStream.h"
 #include "framework/StillReadMeta.h"
 #include "platform/VxStr.h"
@@ -12,44 +13,23 @@
 
 namespace {
 
-// The least of an open file a metadata object needs: its name and its reference count.
-class CVxTestOpenFile : public IVxReadFile {
+// A test-format file that was never opened, standing for the file a metadata object belongs
+// to: its name can be made to fail, and it counts the references the object forwards to it (it
+// lives on the test's stack and holds one reference of its own).
+class CVxTestOpenFile : public CVxTestReadFile {
 public:
-    explicit CVxTestOpenFile(std::u16string name) : m_name(std::move(name)) {}
-    int refs = 0;
+    explicit CVxTestOpenFile(const std::u16string& name) : CVxTestReadFile(nullptr)
+    {
+        SetFileName(name.c_str());
+        AddRef();
+    }
     HRESULT nameResult = S_OK;
-
-    HRESULT VXAPI QueryInterface(REFIID, void** out) override { return *out = nullptr, E_NOINTERFACE; }
-    ULONG VXAPI AddRef() override { return ULONG(++refs); }
-    ULONG VXAPI Release() override { return ULONG(--refs); }
     HRESULT VXAPI GetFileName(char16_t* buf, int32_t bufChars) override
     {
-        VxStr_CopyTruncated(buf, bufChars, m_name.c_str());
-        return nameResult;
+        const HRESULT hr = CVxTestReadFile::GetFileName(buf, bufChars);
+        return FAILED(nameResult) ? nameResult : hr;
     }
-    HRESULT VXAPI GetReadFileClass(IVxReadFileClass**) override { return E_NOTIMPL; }
-    HRESULT VXAPI GetFormatName(char16_t*, int32_t, uint32_t) override { return E_NOTIMPL; }
-    HRESULT VXAPI GetDescription(char16_t*, int32_t, uint32_t, uint32_t) override { return E_NOTIMPL; }
-    HRESULT VXAPI SetFileProperty(uint32_t, uint32_t, uint32_t) override { return E_NOTIMPL; }
-    HRESULT VXAPI GetFileProperty(void*, uint32_t, uint32_t, uint32_t) override { return E_NOTIMPL; }
-    HRESULT VXAPI GetAssociatedFile(IVxReadFile**) override { return E_NOTIMPL; }
-    HRESULT VXAPI Close() override { return E_NOTIMPL; }
-    HRESULT VXAPI IsOpen() override { return E_NOTIMPL; }
-    HRESULT VXAPI Open(uint32_t, uint32_t) override { return E_NOTIMPL; }
-    HRESULT VXAPI SetFileName(const char16_t*) override { return E_NOTIMPL; }
-    HRESULT VXAPI GetLength(uint64_t*) override { return E_NOTIMPL; }
-    HRESULT VXAPI GetStreamCount(uint32_t*) override { return E_NOTIMPL; }
-    HRESULT VXAPI GetClassMediaTypes(uint32_t*) override { return E_NOTIMPL; }
-    HRESULT VXAPI GetStreamFormats(VXFILESTREAMFORMATINFOv2*, int32_t, int32_t) override { return E_NOTIMPL; }
-    HRESULT VXAPI GetStreamType(int32_t, uint32_t*, uint32_t*) override { return E_NOTIMPL; }
-    HRESULT VXAPI FindStream(int32_t, uint32_t, int32_t*) override { return E_NOTIMPL; }
-    HRESULT VXAPI GetStream(IVxReadStream**, int32_t, int32_t, uint32_t, uint32_t) override { return E_NOTIMPL; }
-    HRESULT VXAPI CheckStream(int32_t, uint32_t, void*) override { return E_NOTIMPL; }
-    HRESULT VXAPI GetReadMeta(IVxReadMeta**) override { return E_NOTIMPL; }
-    HRESULT VXAPI ReservedFile23(void**, uint32_t, uint32_t) override { return E_NOTIMPL; }
-
-private:
-    std::u16string m_name;
+    ULONG Refs() { return VxTest_RefCount(this) - 1; }
 };
 
 // A format's metadata object that adds a field of its own after the sidecar's.
@@ -143,13 +123,13 @@ TEST(StillReadMeta, ForwardsReferencesToItsFile)
     IUnknown* unknown = nullptr;
     ASSERT_EQ(second->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
     EXPECT_EQ(static_cast<void*>(unknown), static_cast<IVxReadMeta*>(meta));
-    EXPECT_EQ(f.file.refs, 2);
+    EXPECT_EQ(f.file.Refs(), 2u);
     void* stream = &f;
     EXPECT_EQ(meta->QueryInterface(IID_IStream, &stream), E_NOINTERFACE);
     EXPECT_EQ(stream, nullptr);
     EXPECT_EQ(second->Release(), 1u);
     EXPECT_EQ(unknown->Release(), 0u) << "the count reaches 0 and the object lives on";
-    EXPECT_EQ(f.file.refs, 0);
+    EXPECT_EQ(f.file.Refs(), 0u);
     EXPECT_EQ(meta->ReservedMeta3(0), E_NOTIMPL);
     delete meta;   // its owner destroys it
 }
