@@ -1,5 +1,5 @@
 #include "platform/VxOwners.h"
-#include "tests/platform/TempDir.h"
+#include "tests/common/VxTest.h"
 
 #include <gtest/gtest.h>
 
