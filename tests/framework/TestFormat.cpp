@@ -74,9 +74,9 @@ uint32_t SeedOf(const VxTestImage& image, uint32_t layer)
 
 std::vector<uint8_t> VxTest_WriteTestImage(const VxTestImage& image)
 {
-    std::vector<uint8_t> out(std::begin(kMagic), std::end(kMagic));
-    const auto* bytes = reinterpret_cast<const uint8_t*>(&image);
-    out.insert(out.end(), bytes, bytes + sizeof image);
+    std::vector<uint8_t> out(kFileBytes);
+    std::memcpy(out.data(), kMagic, sizeof kMagic);
+    std::memcpy(out.data() + sizeof kMagic, &image, sizeof image);
     return out;
 }
 
