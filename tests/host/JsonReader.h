@@ -16,7 +16,6 @@ struct VxTestJson {
     std::vector<VxTestJson> items;
     std::map<std::string, VxTestJson> members;
 
-    bool Has(const std::string& key) const { return members.count(key) != 0; }
     // The member, or a null value when absent.
     const VxTestJson& operator[](const std::string& key) const;
     const VxTestJson& operator[](size_t index) const { return items.at(index); }
