@@ -15,17 +15,6 @@ namespace {
 constexpr uint32_t kLanguages[] = {kVxLangEnglish,  kVxLangGerman, kVxLangSpanish, kVxLangFrench,
                                    kVxLangJapanese, kVxLangPolish, kVxLangRussian, kVxLangChinese};
 
-// Every id the format classes, renderers and About box ask for.
-std::vector<uint32_t> VxTest_StringIds()
-{
-    std::vector<uint32_t> ids = {109, 110, 111, 112, 114, 413, 414};
-    for (uint32_t id = 421; id <= 449; ++id)
-        ids.push_back(id);
-    for (uint32_t id = 451; id <= 456; ++id)
-        ids.push_back(id);
-    return ids;
-}
-
 struct VxTestLanguageCloser {
     void operator()(VXLANG* language) const { VxLang_Close(language); }
 };
@@ -69,23 +58,21 @@ TEST(Language, HostLanguagesSelectTheirTableOrEnglish)
     }
 }
 
+// Every id the format classes, renderers and About box ask for has a text in every language;
+// file patterns are the same in all of them.
 TEST(Language, EveryIdHasATextInEveryLanguage)
 {
+    std::vector<uint32_t> ids = {109, 110, 111, 112, 114, 413, 414};
+    for (uint32_t id = 421; id <= 456; ++id)
+        if (id != 450)
+            ids.push_back(id);
     VxTestLanguage language = VxTest_OpenLanguage();
     for (uint32_t lcid : kLanguages) {
         ASSERT_EQ(VxLang_UpdateKernelLCID(language.get(), lcid, 1), S_OK);
         ASSERT_EQ(VxLang_GetLCID(language.get()), lcid);
-        for (uint32_t id : VxTest_StringIds())
+        for (uint32_t id : ids)
             EXPECT_NE(std::u16string(VxLang_LoadString(language.get(), id)), u"")
                 << "id " << id << " language " << lcid;
-    }
-}
-
-TEST(Language, PatternsAreTheSameInEveryLanguage)
-{
-    VxTestLanguage language = VxTest_OpenLanguage();
-    for (uint32_t lcid : kLanguages) {
-        VxLang_UpdateKernelLCID(language.get(), lcid, 1);
         EXPECT_EQ(std::u16string(VxLang_LoadString(language.get(), 425)), u"*.jpg;*.jpe;*.jpeg");
         EXPECT_EQ(std::u16string(VxLang_LoadString(language.get(), 440)), u"*.bmp;*.dib");
         EXPECT_EQ(VxLang_LoadString(language.get(), 451)[0], u' ') << "language " << lcid;
