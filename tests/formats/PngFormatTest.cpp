@@ -166,28 +166,13 @@ TEST(PngFormat, ColourTableCoversTheBitDepthWithAlphaFromTransparency)
     ASSERT_EQ(ReadHeader(VxTest_WritePng(o), &image), S_OK);
     ASSERT_EQ(image.paletteCount, 3u);
     const RGBQUAD expected[3] = {{30, 20, 10, 128}, {60, 50, 40, 255}, {90, 80, 70, 255}};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(image.palette[i].rgbBlue, expected[i].rgbBlue) << i;
-        EXPECT_EQ(image.palette[i].rgbGreen, expected[i].rgbGreen) << i;
-        EXPECT_EQ(image.palette[i].rgbRed, expected[i].rgbRed) << i;
-        EXPECT_EQ(image.palette[i].rgbReserved, expected[i].rgbReserved) << i;
-    }
+    EXPECT_EQ(std::memcmp(image.palette, expected, sizeof expected), 0);
 
     // A 1-bit image gets two entries and one index byte per pixel.
     ASSERT_EQ(ReadHeader(VxTest_WritePng({.width = 9, .colorType = 3, .bitDepth = 1}), &image), S_OK);
     EXPECT_EQ(image.paletteCount, 2u);
     EXPECT_EQ(image.pixelType, kVxPixelPalette8);
     EXPECT_EQ(image.stride, 12u);
-}
-
-TEST(PngFormat, TwoBitIndicesBecomeNibblesWithZeroPadding)
-{
-    const VxTestPngOptions o{.width = 5, .height = 1, .colorType = 3, .bitDepth = 2,
-                             .samples = {3, 1, 2, 0, 3}};
-    const PngDecoded decoded = Decode(VxTest_WritePng(o));
-    ASSERT_EQ(decoded.hr, S_OK) << VxTest_Describe(decoded.hr);
-    EXPECT_EQ(decoded.image.pixelType, kVxPixelPalette4);
-    EXPECT_EQ(decoded.frame, (std::vector<uint8_t>{0x31, 0x20, 0x30, 0}));
 }
 
 TEST(PngFormat, ColourKeyMatchesAllThreeChannelsExactly)
@@ -347,7 +332,7 @@ TEST(PngFormat, RefusesFramesTooLargeBeforeAllocating)
     EXPECT_EQ(ReadHeader(WithDimensions(SmallRgb(), 0, 4), &image), E_FAIL);
 }
 
-TEST(PngFormat, DecodeRefusesAFileThatChangedSinceItsHeaderWasRead)
+TEST(PngFormat, DecodeRefusesAFileThatChangedOrEndsEarly)
 {
     const std::vector<uint8_t> first = SmallRgb();
     const std::vector<uint8_t> second = VxTest_WritePng({.width = 8, .height = 4});
@@ -367,22 +352,16 @@ TEST(PngFormat, DecodeRefusesAFileThatChangedSinceItsHeaderWasRead)
     memory.position = 0;
     EXPECT_EQ(decoder.Decode(VxPng_MemorySource(&memory), image, again.data(), image.imageBytes), S_OK);
     EXPECT_EQ(again, frame);
-}
 
-TEST(PngFormat, RefusesANonPngSourceAndKeepsLibpngMessagesQuiet)
-{
-    const std::vector<uint8_t> text = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g', '!'};
-    VxPngImage image;
-    EXPECT_EQ(ReadHeader(text, &image), E_FAIL);
-    CVxPngDecoder decoder;
-    std::vector<uint8_t> png = SmallRgb();
-    png.erase(png.end() - 20, png.end());  // the file ends inside the image data
-    VxPngMemory memory{png.data(), png.size(), 0};
-    ASSERT_EQ(decoder.ReadInfo(VxPng_MemorySource(&memory), &image), S_OK);
-    std::vector<uint8_t> frame(image.imageBytes);
-    memory.position = 0;
+    // A source that ends inside the image data fails quietly, with libpng's message kept; one
+    // that is no PNG at all fails at the header.
+    std::vector<uint8_t> cut = first;
+    cut.erase(cut.end() - 20, cut.end());
+    memory = {cut.data(), cut.size(), 0};
     EXPECT_EQ(decoder.Decode(VxPng_MemorySource(&memory), image, frame.data(), image.imageBytes), E_FAIL);
     EXPECT_STREQ(decoder.LastMessage(), "Read Error");
+    const std::vector<uint8_t> text = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g', '!'};
+    EXPECT_EQ(ReadHeader(text, &image), E_FAIL);
 }
 
 }  // namespace

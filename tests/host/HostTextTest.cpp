@@ -30,17 +30,14 @@ TEST(HostText, Utf8AndUtf16)
     EXPECT_EQ(VxHost_BufferToUtf8(u"abc", 2), "ab");    // or at the capacity
 }
 
-TEST(HostText, IdentifiersPrintInTheirUsualForms)
+TEST(HostText, IdentifiersAndResultsPrintInTheirUsualForms)
 {
     EXPECT_EQ(VxHost_GuidText(CLSID_VxPngPlugin), "{9EEB9CE1-F43D-11D3-A570-00AA006BA2BA}");
     EXPECT_EQ(VxHost_CompressionText(0), "BI_RGB");
     EXPECT_EQ(VxHost_CompressionText(3), "BI_BITFIELDS");
     EXPECT_EQ(VxHost_CompressionText(VxFourCC('V', 'X', 'D', 'B')), "VXDB");
     EXPECT_EQ(VxHost_CompressionText(0x00010203), "0x00010203");
-}
-
-TEST(HostErrors, ResultTextsComeFromTheMessageTableOrTheSystem)
-{
+    // Result texts come from the message table or the system.
     EXPECT_EQ(VxHost_ResultText(VXE_FILE_READ).rfind("An error occurred reading the file.", 0), 0u);
     EXPECT_EQ(VxHost_ResultText(HRESULT(0x80070002u)), VxHostSystem_ErrorText(2) + ".");
     EXPECT_EQ(VxHost_ResultText(HRESULT(0x80041234u)), "Unknown result code.");

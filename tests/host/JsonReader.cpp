@@ -1,4 +1,7 @@
 #include "JsonReader.h"
+#include "HostRun.h"
+
+#include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -113,4 +116,14 @@ bool VxTest_ParseJson(const std::string& text, VxTestJson& value, std::string& e
     if (!ok)
         error = "not JSON at byte " + std::to_string(parser.at);
     return ok;
+}
+
+VxTestJson VxTest_RunJson(const std::vector<std::string>& args)
+{
+    const VxTestHostRun run = VxTest_RunHost(args);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    VxTestJson value;
+    std::string error;
+    EXPECT_TRUE(VxTest_ParseJson(run.out, value, error)) << error << "\n" << run.out;
+    return value;
 }

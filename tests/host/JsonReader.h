@@ -23,3 +23,6 @@ struct VxTestJson {
 
 // False (with the byte offset of the problem in error) when text is not exactly one value.
 bool VxTest_ParseJson(const std::string& text, VxTestJson& value, std::string& error);
+
+// vxhost run with args, expected to succeed and print one JSON value (failures are reported).
+VxTestJson VxTest_RunJson(const std::vector<std::string>& args);

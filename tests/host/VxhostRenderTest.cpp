@@ -16,12 +16,7 @@ namespace {
 
 VxTestJson MetaOf(const std::string& path)
 {
-    const VxTestHostRun run = VxTest_RunHost({"meta", path, "--json"});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    VxTestJson value;
-    std::string error;
-    EXPECT_TRUE(VxTest_ParseJson(run.out, value, error)) << error;
-    return value;
+    return VxTest_RunJson({"meta", path, "--json"});
 }
 
 std::string FieldText(const VxTestJson& meta, const std::string& code)
@@ -47,13 +42,7 @@ TEST(VxhostRender, TagThenConvertCarriesTheMetadata)
     EXPECT_EQ(FieldText(tagged, "ICMT"), "(none)");
     EXPECT_EQ(FieldText(tagged, "IART"), "Me");
 
-    const std::string out = dir.Path("out.png");
-    run = VxTest_RunHost({"convert", in, out});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    const VxTestJson converted = MetaOf(out);
-    EXPECT_EQ(FieldText(converted, "INAM"), "Harbour");
-    EXPECT_EQ(FieldText(converted, "IART"), "Me");
-    // Every other output format gets its picture and a sidecar beside it.
+    // Every output format but PNG (below, for every format) gets its picture and a sidecar.
     for (const char* name : {"out.bmp", "out.tga", "out.jpg"}) {
         run = VxTest_RunHost({"convert", in, dir.Path(name)});
         EXPECT_EQ(run.exitCode, 0) << name << run.err;

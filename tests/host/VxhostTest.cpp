@@ -20,16 +20,6 @@
 
 namespace {
 
-VxTestJson VxTest_RunJson(const std::vector<std::string>& args)
-{
-    const VxTestHostRun run = VxTest_RunHost(args);
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    VxTestJson value;
-    std::string error;
-    EXPECT_TRUE(VxTest_ParseJson(run.out, value, error)) << error << "\n" << run.out;
-    return value;
-}
-
 TEST(Vxhost, PluginsShowsTheModulesTableInTextAndJson)
 {
     // The rows the module linked into this program offers: the host must show exactly these.
