@@ -1,5 +1,6 @@
 #include "framework/MemoryToken.h"
 #include "host/TokenOwner.h"
+#include "tests/common/OwnerProcess.h"
 #include "tests/common/VxTest.h"
 
 #include <gtest/gtest.h>
@@ -10,14 +11,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::vector<uint8_t> VxTest_Pattern(size_t bytes, uint8_t seed)
-{
-    std::vector<uint8_t> pattern(bytes);
-    for (size_t i = 0; i < bytes; ++i)
-        pattern[i] = uint8_t(i * 31 + seed);
-    return pattern;
-}
 
 std::unique_ptr<CVxHostTokenOwner> VxTest_MakeToken(VxHostTokenPlace place, uint32_t bytes)
 {
@@ -53,12 +46,12 @@ TEST(TokenOwner, EveryPlaceReadsBackWhatTheModuleDelivered)
         EXPECT_EQ(owner->Token().kind, place == VxHostTokenPlace::ChildMapping ? kVxTokenKindMapping
                                                                                : kVxTokenKindMemory);
         EXPECT_EQ(owner->Token().ownerProcessId == uint32_t(getpid()), place == VxHostTokenPlace::Local);
-        const std::vector<uint8_t> copied = VxTest_Pattern(4096, 1);
+        const std::vector<uint8_t> copied = CVxOwnerProcess::Pattern(0, 4096);
         HRESULT hr = CMappingOfVxMemoryToken::CopyData(owner->Token(), copied.data(), 4096);
         ASSERT_EQ(hr, S_OK) << VxTest_Describe(hr);
         EXPECT_EQ(VxTest_ReadBack(*owner), copied) << VxHost_TokenPlaceName(place);
 
-        const std::vector<uint8_t> widened = VxTest_Pattern(4096, 2);
+        const std::vector<uint8_t> widened = CVxOwnerProcess::Pattern(1, 4096);
         {
             CMappingOfVxMemoryToken mapping(owner->Token(), kVxTokenAccessWrite);
             void* pointer = nullptr;
