@@ -11,14 +11,10 @@
 #include "tests/fixtures/TgaWriter.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <string>
-
 
 namespace {
 

@@ -12,7 +12,6 @@
 #include <cstring>
 #include <string>
 
-
 namespace {
 
 // The EXR reader class object through the module's class factory; the component must load
@@ -110,7 +109,7 @@ TEST(ExrReader, FramesEqualTheLibrarysOwnReading)
 // The component is loaded only while an EXR class object (or a plug-in information object)
 // exists. A file whose component is not loaded answers its open with VXE_FILE_OPEN; here the
 // file is made directly, with another format's class object as its owner.
-TEST(ExrReader, OpensAnswerFileOpenWhileTheComponentIsNotLoaded)
+TEST(ExrReader, OpensFailWithoutTheComponentAndOnlyTheMagicIsClaimed)
 {
     ASSERT_FALSE(VxExr_IsAvailable());
     CVxComPtr<IVxReadFileClass> owner = VxTest_ClassObject<IVxReadFileClass>(CLSID_VxPngPlugin);
@@ -121,10 +120,8 @@ TEST(ExrReader, OpensAnswerFileOpenWhileTheComponentIsNotLoaded)
     const CVxTestTempFile exr(VxTest_WriteExr({}));
     ASSERT_EQ(file->SetFileName(exr.Path()), S_OK);
     EXPECT_EQ(file->Open(0, 0), VXE_FILE_OPEN);
-}
 
-TEST(ExrReader, ClaimsOnlyTheMagicNumber)
-{
+    // The class object claims only the magic number.
     CVxComPtr<IVxReadFileClass> fileClass = ExrClass();
     ASSERT_TRUE(fileClass);
     const uint8_t good[] = {0x76, 0x2F, 0x31, 0x01, 2, 0, 0, 0};

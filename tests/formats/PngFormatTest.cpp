@@ -3,7 +3,6 @@
 #include "tests/fixtures/PngWriter.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstring>
 #include <string>

@@ -12,7 +12,6 @@
 #include <atomic>
 #include <thread>
 
-
 namespace {
 
 CVxComPtr<IVxReadFileClass> PngClass()
