@@ -38,7 +38,6 @@ using CVxTestDirectory = CVxTempDir;  // the older name, still used by the layer
 class CVxTestTempFile {
 public:
     explicit CVxTestTempFile(const std::vector<uint8_t>& bytes);
-    ~CVxTestTempFile();
     CVxTestTempFile(const CVxTestTempFile&) = delete;
     CVxTestTempFile& operator=(const CVxTestTempFile&) = delete;
 

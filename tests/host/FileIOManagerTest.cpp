@@ -39,7 +39,7 @@ TEST_F(FileIOManager, ReportsTheHostLanguageAndNothingItNeverImplements)
     manager->Release();
 }
 
-TEST_F(FileIOManager, FindsClassObjectsByTheirClassIds)
+TEST_F(FileIOManager, FindsClassObjectsByTheirClassIdsOnly)
 {
     ASSERT_GE(m_manager.Plugins().size(), 5u);
     for (const VxHostPlugin& plugin : m_manager.Plugins()) {
@@ -59,10 +59,7 @@ TEST_F(FileIOManager, FindsClassObjectsByTheirClassIds)
         EXPECT_EQ(std::u16string(text).rfind(u"Otwórz ", 0), 0u) << plugin.name;
         m_module.FreeString(text);
     }
-}
-
-TEST_F(FileIOManager, UnknownClassIdsAreNotFound)
-{
+    // Unknown class ids are not found.
     CVxComPtr<IVxReadFileClass> reader;
     EXPECT_EQ(m_manager.GetReadFileClass(&reader, &CLSID_VxPngPlugin), VXE_NOT_FOUND);  // a plug-in, not a class
     EXPECT_FALSE(reader);
