@@ -1,4 +1,5 @@
 #include "ModuleCopy.h"
+#include "formats/png/PngReader.h"
 #include "plugin/ClassFactory.h"
 
 #include <gtest/gtest.h>
@@ -7,35 +8,12 @@ namespace {
 
 int g_liveFakes = 0;  // fakes constructed and not yet destroyed
 
-#define VX_FAKE(signature) \
-    HRESULT VXAPI signature override { return E_NOTIMPL; }
-
-// A reader class object whose InitClass answers what the test chose.
-class CFakeReadFileClass : public CVxComObject<CVxReadFileClassBase> {
+// A PNG reader class object whose InitClass answers what the test chose.
+class CFakeReadFileClass : public CVxPngReadFileClass {
 public:
     explicit CFakeReadFileClass(HRESULT initResult) : m_initResult(initResult) { ++g_liveFakes; }
     ~CFakeReadFileClass() override { --g_liveFakes; }
     HRESULT InitClass() override { return m_initResult; }
-    HRESULT VXAPI QueryInterface(REFIID iid, void** out) override
-    {
-        return VxQueryInterface<IVxReadFileClass>(this, iid, out);
-    }
-    VX_FAKE(SetClassIndex(uint32_t))
-    VX_FAKE(GetClassIndex(uint32_t*))
-    VX_FAKE(SetFileIOManager(IUnknown*))
-    VX_FAKE(GetFileIOManager(IUnknown**))
-    VX_FAKE(GetClassID(GUID*))
-    VX_FAKE(GetMediaTypes(uint32_t*))
-    VX_FAKE(GetClassFlags(uint32_t*))
-    VX_FAKE(GetRenderFileClass(IVxRenderFileClass**))
-    VX_FAKE(GetInfoText(const uint32_t*, uint32_t, BSTR*))
-    VX_FAKE(CheckFileHeader(HANDLE, const uint8_t*, uint32_t, uint32_t))
-    VX_FAKE(CheckFile(const char16_t*))
-    VX_FAKE(ReservedClass14(uint32_t))
-    VX_FAKE(OpenReadFile(IVxReadFile**, uint32_t, uint32_t, const char16_t*, BOOL))
-    VX_FAKE(QueryReady())
-    VX_FAKE(ShowAbout(HWND))
-    VX_FAKE(GetPluginStatus(HRESULT*, BSTR*))
 
 private:
     HRESULT m_initResult;
