@@ -5,6 +5,8 @@
 
 #include <png.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace {

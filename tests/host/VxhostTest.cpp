@@ -127,9 +127,10 @@ TEST(Vxhost, ProbeDescribesAPng)
 }
 
 // Every kind of token gets the same frame: a block of vxhost's own process gets it decoded in
-// place, or widened band by band (grey JPEG in libjpeg's batches of rows, bitmaps of fewer than
-// 24 bits several bands of file rows at a time); another process's block gets it through a frame
-// of the pool. The preview PNG holds the picture libpng reads from the original.
+// place (colour JPEG, PNG) or widened band by band (grey JPEG in libjpeg's batches of rows,
+// bitmaps of fewer than 24 bits several bands of file rows at a time); another process's block
+// gets it through a frame of the pool. The preview PNG holds the picture libpng reads from the
+// original.
 TEST(Vxhost, DecodeDeliversTheSameFrameIntoEveryKindOfToken)
 {
     CVxTempDir directory;
@@ -139,6 +140,7 @@ TEST(Vxhost, DecodeDeliversTheSameFrameIntoEveryKindOfToken)
     } files[] = {
         {"rgb.png", VxTest_WritePng({.width = 5, .height = 3})},
         {"rgba.png", VxTest_WritePng({.width = 5, .height = 3, .colorType = 6})},
+        {"colour.jpg", VxTest_WriteJpeg({.width = 33, .height = 21})},
         {"grey.jpg", VxTest_WriteJpeg({.width = 33, .height = 70, .components = 1})},
         {"pal8.bmp", VxTest_WriteDib({.width = 2000, .height = 150, .bits = 8, .colorsUsed = 256})},
         {"pal4-top-down.bmp", VxTest_WriteDib({.width = 4001, .height = -150, .bits = 4})},
