@@ -10,34 +10,29 @@
 
 namespace {
 
-bool WriteAll(int fd, const void* data, size_t bytes)
+// All the bytes through read or write on fd, riding out interruptions.
+template <class Data>
+bool Whole(ssize_t (*call)(int, Data*, size_t), int fd, Data* data, size_t bytes)
 {
-    const uint8_t* p = static_cast<const uint8_t*>(data);
-    while (bytes > 0) {
-        const ssize_t done = write(fd, p, bytes);
-        if (done < 0 && errno == EINTR)
+    for (size_t done = 0; done < bytes;) {
+        const ssize_t n = call(fd, reinterpret_cast<Data*>(reinterpret_cast<uintptr_t>(data) + done), bytes - done);
+        if (n < 0 && errno == EINTR)
             continue;
-        if (done <= 0)
+        if (n <= 0)
             return false;
-        p += done;
-        bytes -= size_t(done);
+        done += size_t(n);
     }
     return true;
 }
 
+bool WriteAll(int fd, const void* data, size_t bytes)
+{
+    return Whole(write, fd, data, bytes);
+}
+
 bool ReadAll(int fd, void* data, size_t bytes)
 {
-    uint8_t* p = static_cast<uint8_t*>(data);
-    while (bytes > 0) {
-        const ssize_t done = read(fd, p, bytes);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        p += done;
-        bytes -= size_t(done);
-    }
-    return true;
+    return Whole(read, fd, data, bytes);
 }
 
 }  // namespace
@@ -144,16 +139,6 @@ std::vector<uint8_t> CVxOwnerProcess::Ask(char request)
     if (m_requests < 0 || !WriteAll(m_requests, &request, 1) || !ReadAll(m_answers, contents.data(), m_bytes))
         contents.clear();
     return contents;
-}
-
-std::vector<uint8_t> CVxOwnerProcess::Block()
-{
-    return Ask('b');
-}
-
-std::vector<uint8_t> CVxOwnerProcess::Mapping()
-{
-    return Ask('m');
 }
 
 void CVxOwnerProcess::Exit()

@@ -34,8 +34,8 @@ public:
     _vxmemorytoken MappingToken(uint32_t offset, int32_t size) const;
 
     // The contents as the child sees them now; empty when the child is gone.
-    std::vector<uint8_t> Block();
-    std::vector<uint8_t> Mapping();
+    std::vector<uint8_t> Block() { return Ask('b'); }
+    std::vector<uint8_t> Mapping() { return Ask('m'); }
 
     void Exit();
 

@@ -56,8 +56,6 @@ CVxTestTempFile::CVxTestTempFile(const std::vector<uint8_t>& bytes)
     Write(bytes);
 }
 
-CVxTestTempFile::~CVxTestTempFile() = default;
-
 void CVxTestTempFile::Write(const std::vector<uint8_t>& bytes)
 {
     VxTest_WriteBytes(m_path, bytes);

@@ -32,13 +32,12 @@ public:
 private:
     std::string m_path;
 };
-using CVxTestDirectory = CVxTempDir;
+using CVxTestDirectory = CVxTempDir;  // the older name, still used by the layered-document host test
 
 // A temporary file; Write replaces its contents and moves its modification time forward.
 class CVxTestTempFile {
 public:
     explicit CVxTestTempFile(const std::vector<uint8_t>& bytes);
-    ~CVxTestTempFile();
     CVxTestTempFile(const CVxTestTempFile&) = delete;
     CVxTestTempFile& operator=(const CVxTestTempFile&) = delete;
 
@@ -70,11 +69,6 @@ private:
 // A whole file's bytes (empty when it cannot be read), and a file made of bytes.
 std::vector<uint8_t> VxTest_ReadBytes(const std::string& path);
 bool VxTest_WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-inline std::vector<uint8_t> VxTest_ReadFile(const std::string& path) { return VxTest_ReadBytes(path); }
-inline bool VxTest_WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    return VxTest_WriteBytes(path, bytes);
-}
 
 // The 8-bit RGBA pixels of a PNG file, top row first, read with libpng's simplified interface
 // (independent of the module); empty when it cannot be read.

@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <functional>
 
-
 namespace {
 
 // Runs path with allocation N failing, for N = 1, 2, ... until a run makes fewer than N

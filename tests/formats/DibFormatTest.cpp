@@ -97,23 +97,19 @@ TEST(DibFormat, RunLengthStreamsDrawEveryEscapeAndLeaveTheRestBlack)
     EXPECT_EQ(Row24(image, frame, 0), (Row{Entry(1), Entry(2), Entry(1), Entry(3), Entry(4), kBlack, kBlack}));
 }
 
-TEST(DibFormat, BitFieldsWithAColourCountReadOnlyTheirMasks)
+TEST(DibFormat, MasksAndTwoBitIndicesAreReadAndExpanded)
 {
+    // Bit fields with a colour count read only their masks: with no pixel offset, the pixels
+    // follow the 12 mask bytes.
     std::vector<uint8_t> file = VxTest_WriteDib({.width = 2, .height = 1, .bits = 16, .compression = BI_BITFIELDS,
                                                  .colorsUsed = 5, .masks = {0xF800, 0x07E0, 0x1F}});
-    std::fill_n(file.begin() + 10, 4, 0);  // no pixel offset: the pixels follow the 12 mask bytes
+    std::fill_n(file.begin() + 10, 4, 0);
     CVxGlobalBlock frame;
-    const VxDibImage image = Decode(file, &frame);
-    EXPECT_EQ(image.pixelOffset, 14u + 40 + 12);
+    EXPECT_EQ(Decode(file, &frame).pixelOffset, 14u + 40 + 12);
     EXPECT_EQ(std::memcmp(frame.Get(), VxTest_DibRows(2, 1, 16).data(), 4), 0);
-}
-
-TEST(DibFormat, OtherMasksAndTwoBitIndicesAreExpanded)
-{
     // 11-11-10 in 32 bits, and a 16-bit layout with green in the high bits: each channel is
     // scaled from its own mask. The masks of a 124-byte header come from inside it.
     const std::vector<uint8_t> deep = {0xFF, 0x03, 0x00, 0x00, 0x00, 0x00, 0xE0, 0xFF};  // blue 1023, red 2047
-    CVxGlobalBlock frame;
     VxDibImage image = Decode(VxTest_WriteDib({.width = 2, .height = 1, .bits = 32, .compression = BI_BITFIELDS,
                                                .headerSize = 124, .masks = {0xFFE00000, 0x1FFC00, 0x3FF},
                                                .pixels = deep}), &frame);

@@ -11,14 +11,10 @@
 #include "tests/fixtures/TgaWriter.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <string>
-
 
 namespace {
 
@@ -132,20 +128,19 @@ TEST(DibReader, ReopeningReloadsTheHeaderOnlyAfterAChangeOnDisk)
     // A last-write time in whole seconds, which every system's time setter keeps, set while the
     // reader does not hold the file and before it first reads the header.
     const fs::file_time_type before = std::chrono::floor<std::chrono::seconds>(fs::last_write_time(file.Path()));
-    EXPECT_EQ(file.file->Close(), S_OK);
-    fs::last_write_time(file.Path(), before);
-    ASSERT_EQ(file.file->Open(0, 32), S_OK);
+    const auto reopen = [&](const std::vector<uint8_t>& bytes, fs::file_time_type time) {
+        EXPECT_EQ(file.file->Close(), S_OK);
+        if (!bytes.empty())
+            file.Write(bytes);
+        fs::last_write_time(file.Path(), time);
+        return file.file->Open(0, 32);
+    };
+    ASSERT_EQ(reopen({}, before), S_OK);
     EXPECT_EQ(file.Text(2), "4x2x24");
     // New bytes under the old last-write time: the header read before is kept.
-    EXPECT_EQ(file.file->Close(), S_OK);
-    file.Write(VxTest_WriteDib({.width = 7, .height = 1}));
-    fs::last_write_time(file.Path(), before);
-    ASSERT_EQ(file.file->Open(0, 32), S_OK);
+    ASSERT_EQ(reopen(VxTest_WriteDib({.width = 7, .height = 1}), before), S_OK);
     EXPECT_EQ(file.Text(2), "4x2x24");
-    EXPECT_EQ(file.file->Close(), S_OK);
-    file.Write(VxTest_WriteDib({.width = 6, .height = 5, .bits = 32}));
-    fs::last_write_time(file.Path(), before + std::chrono::seconds(10));
-    ASSERT_EQ(file.file->Open(0, 32), S_OK);
+    ASSERT_EQ(reopen(VxTest_WriteDib({.width = 6, .height = 5, .bits = 32}), before + std::chrono::seconds(10)), S_OK);
     EXPECT_EQ(file.Text(2), "6x5x32");
     std::vector<uint8_t> frame;
     VXFRAMEINFO record = {};

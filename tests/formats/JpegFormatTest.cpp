@@ -56,25 +56,20 @@ TEST(JpegFormat, FramesEqualLibjpegsOwnDecodeBottomRowFirst)
     }
 }
 
-TEST(JpegFormat, CmykIsRefusedAndForeignHeadsAreNotClaimed)
+// CMYK is refused, foreign heads are not claimed, bad headers give read errors, and frames too
+// large for 32 bits or the caller's limit are refused before anything is allocated.
+TEST(JpegFormat, RefusesCmykBadHeadersAndHugeFrames)
 {
     const std::vector<uint8_t> cmyk = VxTest_WriteJpeg({.components = 4});
     VxJpegImage image;
     CVxGlobalBlock frame;
     EXPECT_EQ(VxJpeg_DecodeBytes(cmyk.data(), cmyk.size(), ~0ull, &image, &frame), VXE_CORRUPT);
     EXPECT_FALSE(frame);
-
     EXPECT_EQ(VxJpeg_CheckFileHeader(cmyk.data(), 3), S_OK);
     EXPECT_EQ(VxJpeg_CheckFileHeader(cmyk.data(), 2), VXE_FILE_READ);
     const uint8_t notJpeg[] = {0xFF, 0xD8, 0x00};
     EXPECT_EQ(VxJpeg_CheckFileHeader(notJpeg, 3), VXE_FILE_READ);
     EXPECT_EQ(VxJpeg_CheckFileHeader(nullptr, 3), VXE_FILE_READ);
-}
-
-TEST(JpegFormat, BadHeadersGiveReadErrorsAndHugeFramesAreRefusedBeforeAllocating)
-{
-    VxJpegImage image;
-    CVxGlobalBlock frame;
     const uint8_t garbage[] = {0xFF, 0xD8, 0xFF, 0x12, 0x34, 0x56, 0x78, 0x9A};
     EXPECT_EQ(VxJpeg_DecodeBytes(garbage, sizeof garbage, ~0ull, &image, &frame), VXE_FILE_READ);
     EXPECT_EQ(VxJpeg_DecodeBytes(garbage, 0, ~0ull, &image, &frame), VXE_FILE_READ);  // empty

@@ -22,7 +22,7 @@ bool Convert(const std::string& arguments)
 TEST(BitmapHost, FilesWrittenByARealToolDecodeToItsPixels)
 {
     ASSERT_TRUE(std::filesystem::exists(kConvert)) << "ImageMagick is missing: run scripts/setup.sh";
-    CVxTestDirectory directory;
+    CVxTempDir directory;
     const std::string source = directory.Path("source.png");
     ASSERT_TRUE(Convert("-size 9x6 gradient:red-blue -fill '#30C060' -draw 'point 2,1' -colors 7 " + source));
     struct Variant {

@@ -15,3 +15,9 @@ struct VxTestHostRun {
 // vxhost (VxTest_BuildDir()/vxhost) with args; standard input is empty.
 VxTestHostRun VxTest_RunHost(const std::vector<std::string>& args);
 
+inline std::string VxTest_ReadText(const std::string& path)
+{
+    const std::vector<uint8_t> bytes = VxTest_ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+

@@ -1,4 +1,7 @@
 #include "JsonReader.h"
+#include "HostRun.h"
+
+#include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -30,14 +33,9 @@ struct CVxTestJsonParser {
             const char e = text[at++];
             if (const char* p = std::strchr("\"\\/bfnrt", e); p && e) {
                 out += "\"\\/\b\f\n\r\t"[p - "\"\\/bfnrt"];
-            } else if (e == 'u' && at + 4 <= text.size()) {
-                const unsigned long code = std::strtoul(text.substr(at, 4).c_str(), nullptr, 16);
+            } else if (e == 'u' && at + 4 <= text.size() && text.compare(at, 2, "00") == 0) {
+                out += char(std::strtoul(text.substr(at, 4).c_str(), nullptr, 16));  // the host escapes control characters only
                 at += 4;
-                // UTF-8 of one code unit of the Basic Multilingual Plane.
-                const int tail = code < 0x80 ? 0 : code < 0x800 ? 1 : 2;
-                out += char(tail == 0 ? code : (0xFFul << (7 - tail)) | (code >> (6 * tail)));
-                for (int i = tail - 1; i >= 0; --i)
-                    out += char(0x80 | ((code >> (6 * i)) & 0x3F));
             } else {
                 return false;
             }
@@ -118,4 +116,14 @@ bool VxTest_ParseJson(const std::string& text, VxTestJson& value, std::string& e
     if (!ok)
         error = "not JSON at byte " + std::to_string(parser.at);
     return ok;
+}
+
+VxTestJson VxTest_RunJson(const std::vector<std::string>& args)
+{
+    const VxTestHostRun run = VxTest_RunHost(args);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    VxTestJson value;
+    std::string error;
+    EXPECT_TRUE(VxTest_ParseJson(run.out, value, error)) << error << "\n" << run.out;
+    return value;
 }

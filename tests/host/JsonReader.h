@@ -16,7 +16,6 @@ struct VxTestJson {
     std::vector<VxTestJson> items;
     std::map<std::string, VxTestJson> members;
 
-    bool Has(const std::string& key) const { return members.count(key) != 0; }
     // The member, or a null value when absent.
     const VxTestJson& operator[](const std::string& key) const;
     const VxTestJson& operator[](size_t index) const { return items.at(index); }
@@ -24,3 +23,6 @@ struct VxTestJson {
 
 // False (with the byte offset of the problem in error) when text is not exactly one value.
 bool VxTest_ParseJson(const std::string& text, VxTestJson& value, std::string& error);
+
+// vxhost run with args, expected to succeed and print one JSON value (failures are reported).
+VxTestJson VxTest_RunJson(const std::vector<std::string>& args);

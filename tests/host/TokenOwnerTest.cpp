@@ -1,5 +1,6 @@
 #include "framework/MemoryToken.h"
 #include "host/TokenOwner.h"
+#include "tests/common/OwnerProcess.h"
 #include "tests/common/VxTest.h"
 
 #include <gtest/gtest.h>
@@ -10,14 +11,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::vector<uint8_t> VxTest_Pattern(size_t bytes, uint8_t seed)
-{
-    std::vector<uint8_t> pattern(bytes);
-    for (size_t i = 0; i < bytes; ++i)
-        pattern[i] = uint8_t(i * 31 + seed);
-    return pattern;
-}
 
 std::unique_ptr<CVxHostTokenOwner> VxTest_MakeToken(VxHostTokenPlace place, uint32_t bytes)
 {
@@ -35,39 +28,30 @@ std::vector<uint8_t> VxTest_ReadBack(const CVxHostTokenOwner& owner)
     return bytes;
 }
 
-TEST(TokenOwner, FillReachesTheBytesTheTokenNames)
-{
-    for (VxHostTokenPlace place : {VxHostTokenPlace::Local, VxHostTokenPlace::ChildMemory,
-                                   VxHostTokenPlace::ChildMapping}) {
-        auto owner = VxTest_MakeToken(place, 300);
-        ASSERT_TRUE(owner);
-        std::string error;
-        ASSERT_TRUE(owner->Fill(0xAB, error)) << error;
-        std::vector<uint8_t> seen(300);
-        ASSERT_EQ(CMappingOfVxMemoryToken::CopyData(seen.data(), owner->Token(), 300), S_OK)
-            << VxHost_TokenPlaceName(place);
-        EXPECT_EQ(seen, std::vector<uint8_t>(300, 0xAB)) << VxHost_TokenPlaceName(place);
-    }
-}
-
-// Every place starts zeroed and reads back what the module's own token class delivered: a
-// straight copy, or a local block written back when the mapping is disposed (the widening path).
+// Every place starts zeroed, takes a fill, and reads back what the module's own token class
+// delivered: a straight copy, or a local block written back when the mapping is disposed (the
+// widening path).
 TEST(TokenOwner, EveryPlaceReadsBackWhatTheModuleDelivered)
 {
     for (VxHostTokenPlace place : {VxHostTokenPlace::Local, VxHostTokenPlace::ChildMemory,
                                    VxHostTokenPlace::ChildMapping}) {
         auto owner = VxTest_MakeToken(place, 4096);
         ASSERT_TRUE(owner);
+        EXPECT_EQ(VxTest_ReadBack(*owner), std::vector<uint8_t>(4096, 0)) << VxHost_TokenPlaceName(place);
+        std::string error;
+        ASSERT_TRUE(owner->Fill(0xAB, error)) << error;
+        std::vector<uint8_t> seen(4096);
+        ASSERT_EQ(CMappingOfVxMemoryToken::CopyData(seen.data(), owner->Token(), 4096), S_OK);
+        EXPECT_EQ(seen, std::vector<uint8_t>(4096, 0xAB)) << VxHost_TokenPlaceName(place);
         EXPECT_EQ(owner->Token().kind, place == VxHostTokenPlace::ChildMapping ? kVxTokenKindMapping
                                                                                : kVxTokenKindMemory);
         EXPECT_EQ(owner->Token().ownerProcessId == uint32_t(getpid()), place == VxHostTokenPlace::Local);
-        EXPECT_EQ(VxTest_ReadBack(*owner), std::vector<uint8_t>(4096, 0)) << VxHost_TokenPlaceName(place);
-        const std::vector<uint8_t> copied = VxTest_Pattern(4096, 1);
+        const std::vector<uint8_t> copied = CVxOwnerProcess::Pattern(0, 4096);
         HRESULT hr = CMappingOfVxMemoryToken::CopyData(owner->Token(), copied.data(), 4096);
         ASSERT_EQ(hr, S_OK) << VxTest_Describe(hr);
         EXPECT_EQ(VxTest_ReadBack(*owner), copied) << VxHost_TokenPlaceName(place);
 
-        const std::vector<uint8_t> widened = VxTest_Pattern(4096, 2);
+        const std::vector<uint8_t> widened = CVxOwnerProcess::Pattern(1, 4096);
         {
             CMappingOfVxMemoryToken mapping(owner->Token(), kVxTokenAccessWrite);
             void* pointer = nullptr;
@@ -79,18 +63,7 @@ TEST(TokenOwner, EveryPlaceReadsBackWhatTheModuleDelivered)
     }
 }
 
-TEST(TokenOwner, ChildIsReapedWithItsOwner)
-{
-    auto owner = VxTest_MakeToken(VxHostTokenPlace::ChildMapping, 64);
-    ASSERT_TRUE(owner);
-    const pid_t child = pid_t(owner->Token().ownerProcessId);
-    ASSERT_EQ(kill(child, 0), 0);
-    owner.reset();
-    EXPECT_EQ(kill(child, 0), -1);  // reaped, not a zombie
-    EXPECT_EQ(errno, ESRCH);
-}
-
-TEST(TokenOwner, RefusesSizesATokenCannotCarry)
+TEST(TokenOwner, RefusesSizesATokenCannotCarryAndReapsItsChild)
 {
     std::string error;
     EXPECT_FALSE(CVxHostTokenOwner::Create(VxHostTokenPlace::Local, 0, error));
@@ -98,16 +71,14 @@ TEST(TokenOwner, RefusesSizesATokenCannotCarry)
     error.clear();
     EXPECT_FALSE(CVxHostTokenOwner::Create(VxHostTokenPlace::ChildMemory, 0x80000000u, error));
     EXPECT_FALSE(error.empty());
-}
 
-TEST(TokenOwner, ParsesPlaceNames)
-{
-    VxHostTokenPlace place;
-    ASSERT_TRUE(VxHost_ParseTokenPlace("kind1", place));
-    EXPECT_EQ(place, VxHostTokenPlace::ChildMapping);
-    EXPECT_STREQ(VxHost_TokenPlaceName(place), "kind1");
-    EXPECT_FALSE(VxHost_ParseTokenPlace("kind2", place));
-    EXPECT_FALSE(VxHost_ParseTokenPlace("", place));
+    auto owner = VxTest_MakeToken(VxHostTokenPlace::ChildMapping, 64);
+    ASSERT_TRUE(owner);
+    const pid_t child = pid_t(owner->Token().ownerProcessId);
+    ASSERT_EQ(kill(child, 0), 0);
+    owner.reset();
+    EXPECT_EQ(kill(child, 0), -1);  // reaped, not a zombie
+    EXPECT_EQ(errno, ESRCH);
 }
 
 }  // namespace

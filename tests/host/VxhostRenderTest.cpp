@@ -1,29 +1,22 @@
 // vxhost tag, convert and meta end to end, and the host's encoders at their own layer.
 #include "host/Encoders.h"
 #include "tests/common/VxTest.h"
+#include "tests/fixtures/JpegWriter.h"
 #include "tests/fixtures/PngWriter.h"
 #include "tests/host/HostRun.h"
 #include "tests/host/JsonReader.h"
 
 #include <gtest/gtest.h>
 
-#include <jpeglib.h>
-
-#include <cstdio>
 #include <cstdlib>
-#include <set>
 #include <filesystem>
+#include <set>
 
 namespace {
 
 VxTestJson MetaOf(const std::string& path)
 {
-    const VxTestHostRun run = VxTest_RunHost({"meta", path, "--json"});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    VxTestJson value;
-    std::string error;
-    EXPECT_TRUE(VxTest_ParseJson(run.out, value, error)) << error;
-    return value;
+    return VxTest_RunJson({"meta", path, "--json"});
 }
 
 std::string FieldText(const VxTestJson& meta, const std::string& code)
@@ -36,9 +29,9 @@ std::string FieldText(const VxTestJson& meta, const std::string& code)
 
 TEST(VxhostRender, TagThenConvertCarriesTheMetadata)
 {
-    CVxTestDirectory dir;
+    CVxTempDir dir;
     const std::string in = dir.Path("in.png");
-    ASSERT_TRUE(VxTest_WriteFile(in, VxTest_WritePng({.width = 9, .height = 4, .colorType = 6})));
+    ASSERT_TRUE(VxTest_WriteBytes(in, VxTest_WritePng({.width = 9, .height = 4, .colorType = 6})));
 
     VxTestHostRun run = VxTest_RunHost({"tag", in, "INAM=Harbour", "ICMT=dawn"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -49,13 +42,7 @@ TEST(VxhostRender, TagThenConvertCarriesTheMetadata)
     EXPECT_EQ(FieldText(tagged, "ICMT"), "(none)");
     EXPECT_EQ(FieldText(tagged, "IART"), "Me");
 
-    const std::string out = dir.Path("out.png");
-    run = VxTest_RunHost({"convert", in, out});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    const VxTestJson converted = MetaOf(out);
-    EXPECT_EQ(FieldText(converted, "INAM"), "Harbour");
-    EXPECT_EQ(FieldText(converted, "IART"), "Me");
-    // Every other output format gets its picture and a sidecar beside it.
+    // Every output format but PNG (below, for every format) gets its picture and a sidecar.
     for (const char* name : {"out.bmp", "out.tga", "out.jpg"}) {
         run = VxTest_RunHost({"convert", in, dir.Path(name)});
         EXPECT_EQ(run.exitCode, 0) << name << run.err;
@@ -79,7 +66,7 @@ TEST(VxhostRender, TagThenConvertCarriesTheMetadata)
 // and converted to PNG with its metadata.
 TEST(VxhostRender, EveryFormatsSampleTakesAndPassesOnItsMetadata)
 {
-    CVxTestDirectory dir;
+    CVxTempDir dir;
     const std::string samples = dir.Path("samples");
     ASSERT_EQ(std::system(("'" + VxTest_BuildDir() + "/vxsamples' '" + samples + "' >/dev/null").c_str()), 0);
     std::set<std::string> extensions;
@@ -115,7 +102,7 @@ VxHostRgbaImage Picture(bool alpha)
 
 TEST(VxhostRender, EncodersStoreBottomUpBlueGreenRed)
 {
-    CVxTestDirectory dir;
+    CVxTempDir dir;
     std::string error;
     // Where the top-left pixel lands in each file, and how many bytes a pixel has.
     struct Case {
@@ -133,7 +120,7 @@ TEST(VxhostRender, EncodersStoreBottomUpBlueGreenRed)
         const VxHostRgbaImage image = Picture(c.alpha);
         const std::string path = dir.Path("p");
         ASSERT_TRUE(c.encode(path, image, error)) << error;
-        const std::vector<uint8_t> bytes = VxTest_ReadFile(path);
+        const std::vector<uint8_t> bytes = VxTest_ReadBytes(path);
         ASSERT_GE(bytes.size(), c.topLeft + 2 * c.pixelBytes);
         EXPECT_EQ(bytes[c.topLeft], image.samples8[2]);      // blue
         EXPECT_EQ(bytes[c.topLeft + 2], image.samples8[0]);  // red
@@ -148,26 +135,14 @@ TEST(VxhostRender, EncodersStoreBottomUpBlueGreenRed)
     for (size_t i = 0; i < image.samples8.size(); i += 4)
         std::copy_n(std::begin({uint8_t(200), uint8_t(60), uint8_t(20)}), 3, &image.samples8[i]);
     ASSERT_TRUE(VxHost_WriteJpeg(dir.Path("p.jpg"), image, error)) << error;
-    FILE* file = std::fopen(dir.Path("p.jpg").c_str(), "rb");
-    ASSERT_NE(file, nullptr);
-    jpeg_decompress_struct info = {};
-    jpeg_error_mgr errors = {};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, file);
-    jpeg_read_header(&info, TRUE);
-    jpeg_start_decompress(&info);
-    EXPECT_EQ(info.output_width, 3u);
-    EXPECT_EQ(info.output_height, 2u);
-    std::vector<uint8_t> row(9);
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_read_scanlines(&info, rows, 1);
-    jpeg_abort_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    std::fclose(file);
-    EXPECT_NEAR(row[0], 200, 6);
-    EXPECT_NEAR(row[1], 60, 6);
-    EXPECT_NEAR(row[2], 20, 6);
+    std::vector<uint8_t> rgb;
+    uint32_t width = 0, height = 0, components = 0;
+    ASSERT_TRUE(VxTest_DecodeJpegReference(VxTest_ReadBytes(dir.Path("p.jpg")), &rgb, &width, &height, &components));
+    EXPECT_EQ(width, 3u);
+    EXPECT_EQ(height, 2u);
+    EXPECT_NEAR(rgb[0], 200, 6);
+    EXPECT_NEAR(rgb[1], 60, 6);
+    EXPECT_NEAR(rgb[2], 20, 6);
 }
 
 }  // namespace

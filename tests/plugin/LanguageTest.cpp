@@ -15,17 +15,6 @@ namespace {
 constexpr uint32_t kLanguages[] = {kVxLangEnglish,  kVxLangGerman, kVxLangSpanish, kVxLangFrench,
                                    kVxLangJapanese, kVxLangPolish, kVxLangRussian, kVxLangChinese};
 
-// Every id the format classes, renderers and About box ask for.
-std::vector<uint32_t> VxTest_StringIds()
-{
-    std::vector<uint32_t> ids = {109, 110, 111, 112, 114, 413, 414};
-    for (uint32_t id = 421; id <= 449; ++id)
-        ids.push_back(id);
-    for (uint32_t id = 451; id <= 456; ++id)
-        ids.push_back(id);
-    return ids;
-}
-
 struct VxTestLanguageCloser {
     void operator()(VXLANG* language) const { VxLang_Close(language); }
 };
@@ -39,7 +28,8 @@ VxTestLanguage VxTest_OpenLanguage()
     return VxTestLanguage(language);
 }
 
-// The language chosen for a host language, in order from a fresh handle, and one text of it.
+// The language chosen for a host language, in order from a fresh handle, and one text of it;
+// unknown ids and null handles give empty texts.
 TEST(Language, HostLanguagesSelectTheirTableOrEnglish)
 {
     VxTestLanguage language = VxTest_OpenLanguage();
@@ -67,40 +57,33 @@ TEST(Language, HostLanguagesSelectTheirTableOrEnglish)
             EXPECT_EQ(std::u16string(VxLang_LoadString(language.get(), c.id)), c.text) << c.asked;
         }
     }
-}
-
-TEST(Language, EveryIdHasATextInEveryLanguage)
-{
-    VxTestLanguage language = VxTest_OpenLanguage();
-    for (uint32_t lcid : kLanguages) {
-        ASSERT_EQ(VxLang_UpdateKernelLCID(language.get(), lcid, 1), S_OK);
-        ASSERT_EQ(VxLang_GetLCID(language.get()), lcid);
-        for (uint32_t id : VxTest_StringIds())
-            EXPECT_NE(std::u16string(VxLang_LoadString(language.get(), id)), u"")
-                << "id " << id << " language " << lcid;
-    }
-}
-
-TEST(Language, PatternsAreTheSameInEveryLanguage)
-{
-    VxTestLanguage language = VxTest_OpenLanguage();
-    for (uint32_t lcid : kLanguages) {
-        VxLang_UpdateKernelLCID(language.get(), lcid, 1);
-        EXPECT_EQ(std::u16string(VxLang_LoadString(language.get(), 425)), u"*.jpg;*.jpe;*.jpeg");
-        EXPECT_EQ(std::u16string(VxLang_LoadString(language.get(), 440)), u"*.bmp;*.dib");
-        EXPECT_EQ(VxLang_LoadString(language.get(), 451)[0], u' ') << "language " << lcid;
-    }
-}
-
-TEST(Language, UnknownIdsAndNullHandlesGiveEmptyText)
-{
-    VxTestLanguage language = VxTest_OpenLanguage();
     for (uint32_t id : {0u, 113u, 415u, 450u, 457u, 0xFFFFFFFFu})
         EXPECT_EQ(std::u16string(VxLang_LoadString(language.get(), id)), u"") << "id " << id;
     EXPECT_EQ(std::u16string(VxLang_LoadString(nullptr, 423)), u"");
     EXPECT_EQ(VxLang_GetLCID(nullptr), kVxLangEnglish);
     EXPECT_EQ(VxLang_UpdateKernelLCID(nullptr, kVxLangGerman, 1), E_POINTER);
     EXPECT_EQ(VxLang_Open(nullptr, nullptr, 0, 0), E_POINTER);
+}
+
+// Every id the format classes, renderers and About box ask for has a text in every language;
+// file patterns are the same in all of them.
+TEST(Language, EveryIdHasATextInEveryLanguage)
+{
+    std::vector<uint32_t> ids = {109, 110, 111, 112, 114, 413, 414};
+    for (uint32_t id = 421; id <= 456; ++id)
+        if (id != 450)
+            ids.push_back(id);
+    VxTestLanguage language = VxTest_OpenLanguage();
+    for (uint32_t lcid : kLanguages) {
+        ASSERT_EQ(VxLang_UpdateKernelLCID(language.get(), lcid, 1), S_OK);
+        ASSERT_EQ(VxLang_GetLCID(language.get()), lcid);
+        for (uint32_t id : ids)
+            EXPECT_NE(std::u16string(VxLang_LoadString(language.get(), id)), u"")
+                << "id " << id << " language " << lcid;
+        EXPECT_EQ(std::u16string(VxLang_LoadString(language.get(), 425)), u"*.jpg;*.jpe;*.jpeg");
+        EXPECT_EQ(std::u16string(VxLang_LoadString(language.get(), 440)), u"*.bmp;*.dib");
+        EXPECT_EQ(VxLang_LoadString(language.get(), 451)[0], u' ') << "language " << lcid;
+    }
 }
 
 TEST(Language, LookupsWhileAnotherThreadSwitches)

@@ -23,14 +23,12 @@ class CVxModuleCopy {
 public:
     enum class Component { Missing, Beside };
 
-    explicit CVxModuleCopy(Component component)
+    explicit CVxModuleCopy(Component component) : m_folder(m_dir.Root())
     {
         if (m_dir.Root().empty())
             return;
-        m_folder = m_dir.Root();
-        const std::filesystem::path build = VxTest_BuildDir();
-        std::error_code error;
-        std::filesystem::copy_file(build / "vxstills.so", ModulePath(), error);
+        std::error_code error;  // a failed copy shows as dlopen's error
+        std::filesystem::copy_file(std::filesystem::path(VxTest_BuildDir()) / "vxstills.so", ModulePath(), error);
         if (component == Component::Beside)
             std::filesystem::copy_file(TestComponent(), ComponentPath(), error);
         m_handle = dlopen(ModulePath().c_str(), RTLD_NOW | RTLD_LOCAL);

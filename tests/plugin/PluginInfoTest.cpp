@@ -11,22 +11,9 @@
 
 namespace {
 
-constexpr uint32_t kKindFlags = 0x30;
-constexpr uint32_t kMediaTypes = 2;
-
-struct VxExpectedRow {
-    const GUID* clsid;
-    std::u16string name;
-};
-
-const VxExpectedRow kRows[] = {
-    {&CLSID_VxJpegPlugin, u"Corvane Stills File Format (JPEG)"},
-    {&CLSID_VxDibPlugin, u"Corvane Stills File Format (DIB)"},
-    {&CLSID_VxTgaPlugin, u"Corvane Stills File Format (TARGA)"},
-    {&CLSID_VxPngPlugin, u"Corvane Stills File Format (PNG)"},
-    {&CLSID_VxPsdPlugin, u"Corvane Stills File Format (PSD)"},
-    {&CLSID_VxExrPlugin, u"Corvane Stills File Format (EXR)"},
-};
+// The plug-ins in the order hosts list them; EXR only while its component is beside the module.
+const GUID* const kPlugins[] = {&CLSID_VxJpegPlugin, &CLSID_VxDibPlugin, &CLSID_VxTgaPlugin,
+                                &CLSID_VxPngPlugin,  &CLSID_VxPsdPlugin, &CLSID_VxExrPlugin};
 
 uint32_t PluginCount(IVxUnsharedFIOPluginInfo* info)
 {
@@ -35,92 +22,61 @@ uint32_t PluginCount(IVxUnsharedFIOPluginInfo* info)
     return count;
 }
 
-void ExpectRow(IVxUnsharedFIOPluginInfo* info, int32_t index)
-{
-    GUID clsid = {};
-    char16_t name[64] = {};
-    uint32_t kindFlags = 0, mediaTypes = 0, extra = 0xFFFFFFFFu;
-    const HRESULT hr = info->GetPluginInfo(index, &clsid, name, 64, &kindFlags, &mediaTypes, 1, 2,
-                                           3, 4, 5, &extra);
-    ASSERT_EQ(hr, S_OK) << "row " << index << ": " << VxTest_Describe(hr);
-    EXPECT_TRUE(clsid == *kRows[index].clsid) << "row " << index;
-    EXPECT_EQ(std::u16string(name), kRows[index].name);
-    EXPECT_EQ(kindFlags, kKindFlags);
-    EXPECT_EQ(mediaTypes, kMediaTypes);
-    EXPECT_EQ(extra, 0u);
-}
-
 HRESULT PluginInfoAt(IVxUnsharedFIOPluginInfo* info, int32_t index)
 {
     GUID clsid = {};
     return info->GetPluginInfo(index, &clsid, nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0, nullptr);
 }
 
-TEST(PluginInfo, OffersFivePluginsWithoutTheExrComponent)
+TEST(PluginInfo, OffersTheExrPluginOnlyWhileTheComponentIsBeside)
 {
-    CVxModuleCopy module(CVxModuleCopy::Component::Missing);
-    ASSERT_TRUE(module.Handle()) << module.Error();
-    CVxComPtr<IVxUnsharedFIOPluginInfo> info;
-    ASSERT_EQ(module.CreatePluginInfo(info), S_OK);
-
-    EXPECT_EQ(PluginCount(info.Get()), 5u);
-    for (int32_t index = 0; index < 5; ++index)
-        ExpectRow(info.Get(), index);
-    EXPECT_EQ(PluginInfoAt(info.Get(), 5), E_INVALIDARG);
+    for (const auto component : {CVxModuleCopy::Component::Missing, CVxModuleCopy::Component::Beside}) {
+        CVxModuleCopy module(component);
+        ASSERT_TRUE(module.Handle()) << module.Error();
+        CVxComPtr<IVxUnsharedFIOPluginInfo> info;
+        ASSERT_EQ(module.CreatePluginInfo(info), S_OK);
+        const int32_t count = component == CVxModuleCopy::Component::Beside ? 6 : 5;
+        EXPECT_EQ(PluginCount(info.Get()), uint32_t(count));
+        for (int32_t index = 0; index < count; ++index) {
+            GUID clsid = {};
+            char16_t name[64] = {};
+            uint32_t kindFlags = 0, mediaTypes = 0, extra = 0xFFFFFFFFu;
+            ASSERT_EQ(info->GetPluginInfo(index, &clsid, name, 64, &kindFlags, &mediaTypes, 1, 2, 3, 4, 5, &extra), S_OK);
+            EXPECT_TRUE(clsid == *kPlugins[index]) << "row " << index;
+            EXPECT_NE(name[0], 0);
+            EXPECT_EQ(kindFlags, 0x30u);  // still images
+            EXPECT_EQ(mediaTypes, 2u);    // video
+            EXPECT_EQ(extra, 0u);
+        }
+        EXPECT_EQ(PluginInfoAt(info.Get(), count), E_INVALIDARG);
+    }
 }
 
-TEST(PluginInfo, OffersTheExrPluginWhileTheComponentIsBeside)
-{
-    CVxModuleCopy module(CVxModuleCopy::Component::Beside);
-    ASSERT_TRUE(module.Handle()) << module.Error();
-    ASSERT_TRUE(std::filesystem::exists(module.ComponentPath()));
-    CVxComPtr<IVxUnsharedFIOPluginInfo> info;
-    ASSERT_EQ(module.CreatePluginInfo(info), S_OK);
-
-    EXPECT_EQ(PluginCount(info.Get()), 6u);
-    for (int32_t index = 0; index < 6; ++index)
-        ExpectRow(info.Get(), index);
-    EXPECT_EQ(PluginInfoAt(info.Get(), 6), E_INVALIDARG);
-}
-
+// The component is loaded on first use, not by the module's start, and kept until the last
+// object goes; then the next use looks for it again.
 TEST(PluginInfo, KeepsTheComponentLoadedUntilTheLastObjectGoes)
 {
     CVxModuleCopy module(CVxModuleCopy::Component::Beside);
     ASSERT_TRUE(module.Handle()) << module.Error();
-    EXPECT_FALSE(module.ComponentLoaded());  // loaded on first use, not by the module's start
-
+    EXPECT_FALSE(module.ComponentLoaded());
     CVxComPtr<IVxUnsharedFIOPluginInfo> first, second;
     ASSERT_EQ(module.CreatePluginInfo(first), S_OK);
     ASSERT_EQ(module.CreatePluginInfo(second), S_OK);
     EXPECT_TRUE(module.ComponentLoaded());
-
     first.Reset();
     EXPECT_TRUE(module.ComponentLoaded());
     EXPECT_EQ(PluginCount(second.Get()), 6u);
-
     second.Reset();
     EXPECT_FALSE(module.ComponentLoaded());
-}
-
-TEST(PluginInfo, LooksForTheComponentAgainOnlyAfterAnUnload)
-{
-    CVxModuleCopy module(CVxModuleCopy::Component::Beside);
-    ASSERT_TRUE(module.Handle()) << module.Error();
-    CVxComPtr<IVxUnsharedFIOPluginInfo> info;
-    ASSERT_EQ(module.CreatePluginInfo(info), S_OK);
-    EXPECT_EQ(PluginCount(info.Get()), 6u);
-    info.Reset();  // last use: unloaded, and the next use looks again
 
     std::filesystem::remove(module.ComponentPath());
-    ASSERT_EQ(module.CreatePluginInfo(info), S_OK);
-    EXPECT_EQ(PluginCount(info.Get()), 5u);
-
+    ASSERT_EQ(module.CreatePluginInfo(first), S_OK);
+    EXPECT_EQ(PluginCount(first.Get()), 5u);
     // A load that found nothing is not retried while that attempt stands: no use was counted,
     // so nothing ever drops the count to zero again.
     std::filesystem::copy_file(CVxModuleCopy::TestComponent(), module.ComponentPath());
-    CVxComPtr<IVxUnsharedFIOPluginInfo> later;
-    ASSERT_EQ(module.CreatePluginInfo(later), S_OK);
-    EXPECT_EQ(PluginCount(later.Get()), 5u);
+    ASSERT_EQ(module.CreatePluginInfo(second), S_OK);
+    EXPECT_EQ(PluginCount(second.Get()), 5u);
 }
 
 // Objects made and released on several threads at once load and unload the component many
@@ -147,54 +103,35 @@ TEST(PluginInfo, ConcurrentObjectsKeepTheComponentCountRight)
     EXPECT_FALSE(module.ComponentLoaded());
 }
 
-TEST(PluginInfo, RejectsANullCountAndIndexesOutsideTheTable)
+TEST(PluginInfo, RejectsBadArgumentsSkipsNullOutputsAndCutsTheName)
 {
     CVxComPtr<IVxUnsharedFIOPluginInfo> info = VxTest_ClassObject<IVxUnsharedFIOPluginInfo>(CLSID_VxPluginInfo);
     ASSERT_TRUE(info);
     EXPECT_EQ(info->GetPluginCount(nullptr), E_INVALIDARG);
-
     const uint32_t count = PluginCount(info.Get());
     EXPECT_EQ(count, VxExr_IsAvailable() ? 6u : 5u);
-    EXPECT_EQ(PluginInfoAt(info.Get(), -1), E_INVALIDARG);
-    EXPECT_EQ(PluginInfoAt(info.Get(), int32_t(count)), E_INVALIDARG);
-    EXPECT_EQ(PluginInfoAt(info.Get(), INT32_MIN), E_INVALIDARG);
+    for (const int32_t index : {-1, int32_t(count), INT32_MIN})
+        EXPECT_EQ(PluginInfoAt(info.Get(), index), E_INVALIDARG) << index;
     EXPECT_EQ(PluginInfoAt(info.Get(), int32_t(count) - 1), S_OK);
-}
-
-TEST(PluginInfo, SkipsNullOutputs)
-{
-    CVxComPtr<IVxUnsharedFIOPluginInfo> info = VxTest_ClassObject<IVxUnsharedFIOPluginInfo>(CLSID_VxPluginInfo);
-    ASSERT_TRUE(info);
     EXPECT_EQ(info->GetPluginInfo(0, nullptr, nullptr, 64, nullptr, nullptr, 0, 0, 0, 0, 0, nullptr), S_OK);
     EXPECT_EQ(info->Initialize(1, 2, 3), S_OK);
-}
 
-TEST(PluginInfo, CutsTheNameToTheBuffer)
-{
-    CVxComPtr<IVxUnsharedFIOPluginInfo> info = VxTest_ClassObject<IVxUnsharedFIOPluginInfo>(CLSID_VxPluginInfo);
-    ASSERT_TRUE(info);
     char16_t name[12];
     std::fill(std::begin(name), std::end(name), u'#');
     ASSERT_EQ(info->GetPluginInfo(2, nullptr, name, 8, nullptr, nullptr, 0, 0, 0, 0, 0, nullptr), S_OK);
     EXPECT_EQ(std::u16string(name), u"Corvane");  // 7 characters and the terminator
     EXPECT_EQ(name[8], u'#');
-
     // A capacity of zero or below writes nothing, not even a terminator.
     for (const int32_t chars : {0, -1, INT32_MIN}) {
         std::fill(std::begin(name), std::end(name), u'#');
         EXPECT_EQ(info->GetPluginInfo(0, nullptr, name, chars, nullptr, nullptr, 0, 0, 0, 0, 0, nullptr), S_OK);
         EXPECT_EQ(name[0], u'#') << "capacity " << chars;
     }
-}
 
-TEST(PluginInfo, AnswersItsInterfaceAndIUnknownOnly)
-{
-    CVxComPtr<IVxUnsharedFIOPluginInfo> info = VxTest_ClassObject<IVxUnsharedFIOPluginInfo>(CLSID_VxPluginInfo);
-    ASSERT_TRUE(info);
+    // Its own interface and IUnknown only.
     CVxComPtr<IUnknown> unknown;
     EXPECT_EQ(info->QueryInterface(IID_IUnknown, unknown.OutVoid()), S_OK);
     EXPECT_EQ(static_cast<void*>(unknown.Get()), static_cast<void*>(info.Get()));
-
     void* other = &other;
     EXPECT_EQ(info->QueryInterface(IID_IClassFactory, &other), E_NOINTERFACE);
     EXPECT_EQ(other, nullptr);

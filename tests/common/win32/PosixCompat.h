@@ -37,23 +37,6 @@ inline char* mkdtemp(char* pattern)
     return nullptr;
 }
 
-inline int mkstemp(char* pattern)
-{
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char candidate[4096];
-        std::strncpy(candidate, pattern, sizeof candidate - 1);
-        candidate[sizeof candidate - 1] = 0;
-        if (_mktemp_s(candidate, std::strlen(candidate) + 1) != 0)
-            return -1;
-        const int fd = _open(candidate, _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-        if (fd >= 0) {
-            std::strcpy(pattern, candidate);
-            return fd;
-        }
-    }
-    return -1;
-}
-
 // Only what the tests use: both times in whole seconds, for a path.
 #define AT_FDCWD (-100)
 inline int utimensat(int /*directory*/, const char* path, const struct timespec times[2], int /*flags*/)

@@ -3,32 +3,17 @@
 #include "tests/common/VxTest.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 extern char** environ;
 
-namespace {
-
-std::string VxTest_ReadText(const std::string& path)
-{
-    const std::vector<uint8_t> bytes = VxTest_ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-}  // namespace
-
 VxTestHostRun VxTest_RunHost(const std::vector<std::string>& args)
 {
     VxTestHostRun run;
-    CVxTestDirectory directory;
+    CVxTempDir directory;
     const std::string outPath = directory.Path("out");
     const std::string errPath = directory.Path("err");
     const std::string program = VxTest_BuildDir() + "/vxhost";

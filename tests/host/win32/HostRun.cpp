@@ -17,12 +17,6 @@ std::wstring Wide(const std::string& text)
     return std::filesystem::u8path(text).wstring();
 }
 
-std::string ReadText(const std::string& path)
-{
-    const std::vector<uint8_t> bytes = VxTest_ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // One argument, quoted, with the backslashes before a quote and the quotes themselves escaped.
 void AppendArgument(std::wstring& line, const std::wstring& arg)
 {
@@ -46,7 +40,7 @@ void AppendArgument(std::wstring& line, const std::wstring& arg)
 VxTestHostRun VxTest_RunHost(const std::vector<std::string>& args)
 {
     VxTestHostRun run;
-    CVxTestDirectory directory;
+    CVxTempDir directory;
     const std::string outPath = directory.Path("out");
     const std::string errPath = directory.Path("err");
     const std::string program = VxTest_BuildDir() + "/vxhost.exe";
@@ -58,7 +52,7 @@ VxTestHostRun VxTest_RunHost(const std::vector<std::string>& args)
         run.err = "cannot start " + program;
         return run;
     }
-    run.out = ReadText(outPath);
-    run.err = ReadText(errPath);
+    run.out = VxTest_ReadText(outPath);
+    run.err = VxTest_ReadText(errPath);
     return run;
 }

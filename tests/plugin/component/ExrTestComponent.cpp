@@ -18,37 +18,10 @@ VX_TEST_EXPORT int32_t OPENEXR_OpenFile(const char16_t*, void** context, void** 
     return kCannotOpen;
 }
 
-VX_TEST_EXPORT int32_t OPENEXR_SetSeek(void*, int64_t)
-{
-    return kFailed;
-}
-
-VX_TEST_EXPORT int32_t OPENEXR_Read(void*, void*, int32_t)
-{
-    return kFailed;
-}
-
-VX_TEST_EXPORT int32_t OPENEXR_GetDataWindow(void*, void*, int32_t*, int32_t*, double*, int32_t)
-{
-    return kFailed;
-}
-
-VX_TEST_EXPORT int32_t OPENEXR_ReadPixels(void*, void*, int32_t, double*)
-{
-    return kFailed;
-}
-
-VX_TEST_EXPORT int32_t OPENEXR_CloseFile(void*)
-{
-    return 0;
-}
-
-VX_TEST_EXPORT int32_t OPENEXR_IsComplete(void*)
-{
-    return 0;
-}
-
-VX_TEST_EXPORT int32_t OPENEXR_VxSaveDiskExrDib(void*)
-{
-    return kFailed;
-}
+VX_TEST_EXPORT int32_t OPENEXR_SetSeek(void*, int64_t) { return kFailed; }
+VX_TEST_EXPORT int32_t OPENEXR_Read(void*, void*, int32_t) { return kFailed; }
+VX_TEST_EXPORT int32_t OPENEXR_GetDataWindow(void*, void*, int32_t*, int32_t*, double*, int32_t) { return kFailed; }
+VX_TEST_EXPORT int32_t OPENEXR_ReadPixels(void*, void*, int32_t, double*) { return kFailed; }
+VX_TEST_EXPORT int32_t OPENEXR_CloseFile(void*) { return 0; }
+VX_TEST_EXPORT int32_t OPENEXR_IsComplete(void*) { return 0; }
+VX_TEST_EXPORT int32_t OPENEXR_VxSaveDiskExrDib(void*) { return kFailed; }
