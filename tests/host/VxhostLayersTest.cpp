@@ -7,64 +7,56 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 namespace {
 
 const char kConvert[] = "/usr/bin/convert";  // the tool itself, whatever stands first on the path
 
-// Runs the tool; its standard output goes to out.
-bool Tool(const std::string& arguments, std::string* out = nullptr)
+bool Tool(const std::string& arguments)
 {
-    FILE* pipe = popen((std::string(kConvert) + " " + arguments + " 2>/dev/null").c_str(), "r");
-    if (!pipe)
-        return false;
-    std::string text;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
-        text.append(buffer, n);
-    if (out)
-        *out = text;
-    return pclose(pipe) == 0;
+    return std::system((std::string(kConvert) + " " + arguments + " 2>/dev/null").c_str()) == 0;
 }
 
 // A picture as the tool reads it: where it stands on the canvas, its label, and its R, G, B, A
-// samples widened to 16 bits, top row first.
+// samples widened to 16 bits, top row first. The tool reads the merged image's colours as if
+// blended over white unless told otherwise; the module delivers the stored samples.
 struct Picture {
-    int x = 0, y = 0;
-    uint32_t width = 0, height = 0;
+    Picture(const std::string& file, const CVxTestDirectory& directory)
+    {
+        const std::string info = directory.Path("info.txt"), raw = directory.Path("rgba.raw");
+        int used = 0;
+        if (!Tool("-define psd:alpha-unblend=off '" + file + "' -format '%X %Y %w %h %l' -write info:" + info +
+                  " -depth 16 rgba:" + raw))
+            return;
+        const std::vector<uint8_t> text = VxTest_ReadBytes(info), bytes = VxTest_ReadBytes(raw);
+        label.assign(text.begin(), text.end());
+        if (std::sscanf(label.c_str(), "%d %d %d %d %n", &x, &y, &width, &height, &used) != 4)
+            return;
+        label.erase(0, size_t(used));
+        for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+            rgba.push_back(uint16_t(bytes[i] << 8 | bytes[i + 1]));
+    }
+    // The samples of canvas pixel (cx, cy): the picture's inside it, else all 0.
+    std::vector<uint16_t> At(int cx, int cy) const
+    {
+        if (cx < x || cx >= x + width || cy < y || cy >= y + height)
+            return std::vector<uint16_t>(4, 0);
+        const auto at = rgba.begin() + (long(cy - y) * width + (cx - x)) * 4;
+        return std::vector<uint16_t>(at, at + 4);
+    }
+
+    int x = 0, y = 0, width = 0, height = 0;
     std::string label;
     std::vector<uint16_t> rgba;
-
-    const uint16_t* At(int canvasX, int canvasY) const
-    {
-        return &rgba[(size_t(canvasY - y) * width + size_t(canvasX - x)) * 4];
-    }
 };
-
-// The tool writes the merged image's colours as given but by default reads them back as if
-// blended over white; the module delivers the stored samples, so the tool reads them as stored.
-Picture Read(const std::string& file)
-{
-    Picture p;
-    std::string info, raw;
-    int used = 0;
-    const std::string source = "-define psd:alpha-unblend=off '" + file + "'";
-    if (!Tool(source + " -format '%X %Y %w %h %l' info:", &info) || !Tool(source + " -depth 16 rgba:-", &raw) ||
-        std::sscanf(info.c_str(), "%d %d %u %u %n", &p.x, &p.y, &p.width, &p.height, &used) != 4)
-        return p;
-    p.label = info.substr(size_t(used));
-    for (size_t i = 0; i + 1 < raw.size(); i += 2)
-        p.rgba.push_back(uint16_t(uint8_t(raw[i]) << 8 | uint8_t(raw[i + 1])));
-    return p;
-}
 
 TEST(VxhostLayers, DocumentsWrittenByARealToolDecodeToItsMergedImageAndLayers)
 {
     ASSERT_TRUE(std::filesystem::exists(kConvert)) << "ImageMagick is missing: run scripts/setup.sh";
-    CVxTestDirectory directory;
-    const std::string merged = directory.Path("merged.png"), first = directory.Path("first.png"),
-                      second = directory.Path("second.png");
+    CVxTestDirectory dir;
+    const std::string merged = dir.Path("merged.png"), first = dir.Path("first.png"), second = dir.Path("second.png");
     // A merged image with an alpha ramp (the tool then stores a negative layer count); a
     // translucent layer over the left and bottom edges; an opaque one over the right edge.
     ASSERT_TRUE(Tool("-size 16x10 gradient:red-blue -alpha set -channel A -fx j/9 +channel " + merged));
@@ -74,36 +66,30 @@ TEST(VxhostLayers, DocumentsWrittenByARealToolDecodeToItsMergedImageAndLayers)
                                " -set label Two -repage +12+8 \\) ";
     for (const char* options : {"-depth 8 -compress RLE", "-depth 8 -compress None", "-depth 16 -compress RLE",
                                 "-depth 16 -compress None"}) {
-        const std::string psd = directory.Path("doc.psd"), out = directory.Path("out");
+        const std::string psd = dir.Path("doc.psd"), out = dir.Path("out");
         std::filesystem::remove_all(out);
         ASSERT_TRUE(Tool(merged + layers + options + " " + psd)) << options;
         const VxTestHostRun run = VxTest_RunHost({"layers", psd, "-o", out});
         ASSERT_EQ(run.exitCode, 0) << options << ": " << run.err;
 
-        const Picture canvas = Read(psd + "[0]");
+        const Picture canvas(psd + "[0]", dir);
         ASSERT_EQ(canvas.rgba.size(), 16u * 10 * 4) << options;
-        EXPECT_EQ(Read(out + "/composite.png").rgba, canvas.rgba) << options;
-        for (uint32_t index = 1; index <= 2; ++index) {
-            const Picture tool = Read(psd + "[" + std::to_string(index) + "]");
+        EXPECT_EQ(Picture(out + "/composite.png", dir).rgba, canvas.rgba) << options;
+        for (int index = 1; index <= 2; ++index) {
+            const Picture tool(psd + "[" + std::to_string(index) + "]", dir);
             ASSERT_FALSE(tool.rgba.empty()) << options;
             std::string name = tool.label;
             std::replace(name.begin(), name.end(), ' ', '_');
-            const Picture ours = Read(out + "/layer-00" + std::to_string(index) + "-" + name + ".png");
+            const Picture ours(out + "/layer-00" + std::to_string(index) + "-" + name + ".png", dir);
             ASSERT_EQ(ours.rgba.size(), canvas.rgba.size()) << options << " " << name;
             char rectangle[64];
-            std::snprintf(rectangle, sizeof(rectangle), "(%d, %d)-(%d, %d)", tool.x, tool.y,
-                          tool.x + int(tool.width), tool.y + int(tool.height));
+            std::snprintf(rectangle, sizeof(rectangle), "(%d, %d)-(%d, %d)", tool.x, tool.y, tool.x + tool.width,
+                          tool.y + tool.height);
             EXPECT_NE(run.out.find("\"" + tool.label + "\" " + rectangle), std::string::npos) << run.out;
             // Inside the layer the tool's pixels; outside it nothing, not even colour.
             for (int y = 0; y < 10; ++y)
-                for (int x = 0; x < 16; ++x) {
-                    const bool inside = x >= tool.x && x < tool.x + int(tool.width) && y >= tool.y &&
-                                        y < tool.y + int(tool.height);
-                    const std::vector<uint16_t> expected =
-                        inside ? std::vector<uint16_t>(tool.At(x, y), tool.At(x, y) + 4) : std::vector<uint16_t>(4, 0);
-                    EXPECT_EQ(std::vector<uint16_t>(ours.At(x, y), ours.At(x, y) + 4), expected)
-                        << options << " " << name << " at " << x << "," << y;
-                }
+                for (int x = 0; x < 16; ++x)
+                    EXPECT_EQ(ours.At(x, y), tool.At(x, y)) << options << " " << name << " at " << x << "," << y;
         }
     }
 }
