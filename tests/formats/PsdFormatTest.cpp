@@ -50,21 +50,16 @@ struct Parsed {
 // and channels not decoded leave alpha opaque; greyscale frames hold one sample a pixel.
 TEST(PsdFormat, MergedImagesAtEveryDepthAndCompression)
 {
-    struct Case {
-        uint16_t mode, depth, channels, compression;
-        bool negativeCount;
-        uint32_t decoded;
-    };
+    struct Case { uint16_t mode, depth, channels, compression; bool negativeCount; uint32_t decoded; };
     const Case cases[] = {
         {3, 8, 3, 0, false, 3},  {3, 8, 3, 2, false, 3},  {3, 8, 4, 1, false, 3}, {3, 8, 4, 1, true, 4},
         {3, 16, 3, 0, false, 3}, {3, 16, 5, 1, false, 4}, {3, 32, 4, 0, false, 4}, {3, 32, 3, 1, false, 3},
         {1, 8, 2, 1, false, 1},  {1, 16, 2, 0, false, 1}, {1, 32, 2, 1, false, 1},
     };
     for (const Case& c : cases) {
-        VxTestPsdOptions o{.mode = c.mode, .depth = c.depth, .channels = c.channels, .width = 7, .height = 4,
-                           .compression = c.compression, .negativeLayerCount = c.negativeCount};
-        if (c.negativeCount)
-            o.layers = {VxTest_PsdLayer(0, 0, 1, 1, {{0, 1}})};
+        const VxTestPsdOptions o{.mode = c.mode, .depth = c.depth, .channels = c.channels, .width = 7, .height = 4,
+                                 .compression = c.compression, .layers = {VxTest_PsdLayer(0, 0, 1, 1, {{0, 1}})},
+                                 .negativeLayerCount = c.negativeCount};
         Parsed p(VxTest_WritePsd(o));
         ASSERT_EQ(p.Decode(0), S_OK) << "mode " << c.mode << " depth " << c.depth;
         const std::vector<uint32_t> samples = VxTest_PsdSamples(o);
@@ -97,18 +92,15 @@ TEST(PsdFormat, PixelsOfMergedImagesAndLayers)
         return VxTestPsdOptions{.mode = mode, .depth = depth, .channels = uint16_t(mode == 1 ? 1 : 3 + (mode == 4)),
                                 .width = 3, .height = 2, .layers = {VxTest_PsdLayer(0, 1, 1, 2, planes, depth == 16)}};
     };
-    struct Probe {
-        uint32_t frame, x, y;
-        std::vector<uint32_t> samples;
+    const auto cmyk = [](uint16_t depth, std::vector<uint32_t> merged) {
+        return VxTestPsdOptions{.mode = 4, .depth = depth, .channels = 4, .width = 1, .height = 1, .merged = merged};
     };
+    struct Probe { uint32_t frame, x, y; std::vector<uint32_t> samples; };
     const uint32_t half = 0x3F000000, one = 0x3F800000;
     const std::pair<VxTestPsdOptions, std::vector<Probe>> cases[] = {
-        {{.mode = 4, .channels = 4, .width = 1, .height = 1, .merged = {255, 128, 0, 128}},
-         {{0, 0, 0, {0, 64, 128, 255}}}},  // 128 × 128 / 255 = 64.25
-        {{.mode = 4, .depth = 16, .channels = 4, .width = 1, .height = 1, .merged = {40000, 32768, 0, 32768}},
-         {{0, 0, 0, {0, 16384, 20000, 65535}}}},
-        {{.mode = 4, .depth = 32, .channels = 4, .width = 1, .height = 1, .merged = {one, half, 0, half}},
-         {{0, 0, 0, {0, 0x3E800000, half, one}}}},  // 0.25
+        {cmyk(8, {255, 128, 0, 128}), {{0, 0, 0, {0, 64, 128, 255}}}},  // 128 × 128 / 255 = 64.25
+        {cmyk(16, {40000, 32768, 0, 32768}), {{0, 0, 0, {0, 16384, 20000, 65535}}}},
+        {cmyk(32, {one, half, 0, half}), {{0, 0, 0, {0, 0x3E800000, half, one}}}},  // 0.25
         // Layer 1 (PackBits, skipped by its lengths) covers the canvas; layer 2 hangs off its
         // left edge (canvas column 0 is plane column 10); layer 3 is transparent; 4 is masked.
         {{.width = 100, .height = 5, .layers = {VxTest_PsdLayer(0, 0, 5, 100, {{0, 1}, {1, 2}, {2, 3}}, true), ramp,
@@ -149,13 +141,10 @@ TEST(PsdFormat, PaletteFromTheColourModeSection)
     }
 }
 
+// Each case: packed bytes, the window, and what it holds after, then one guard byte.
 TEST(PsdFormat, UnpackBitsNeverWritesOutsideItsWindow)
 {
-    struct Case {
-        std::vector<uint8_t> packed;
-        size_t first, count;
-        std::vector<uint8_t> expected;  // the window, then one guard byte
-    };
+    struct Case { std::vector<uint8_t> packed; size_t first, count; std::vector<uint8_t> expected; };
     const Case cases[] = {
         {{0xFE, 0x41}, 0, 3, {0x41, 0x41, 0x41, 0xCD}},
         {{0x02, 1, 2, 3}, 0, 3, {1, 2, 3, 0xCD}},
@@ -220,10 +209,10 @@ TEST(PsdFormat, DamagedDocumentsFailCleanly)
     for (size_t cut = 0; cut < good.size(); ++cut) {
         Parsed p(std::vector<uint8_t>(good.begin(), good.begin() + long(cut)));
         ASSERT_EQ(p.result, cut < kPsdHeaderBytes ? E_FAIL : S_OK) << cut;
-        const HRESULT hr = p.Decode(0);
-        EXPECT_TRUE(cut < kPsdHeaderBytes || hr == S_OK || hr == E_FAIL) << cut << " " << VxTest_Describe(hr);
-        for (uint32_t i = 1; i <= p.document.layerCount; ++i)
-            p.Decode(i);
+        for (uint32_t i = 0; i <= p.document.layerCount; ++i) {
+            const HRESULT hr = p.Decode(i);
+            EXPECT_TRUE(cut < kPsdHeaderBytes || hr == S_OK || hr == E_FAIL) << cut << " " << VxTest_Describe(hr);
+        }
     }
     const std::pair<size_t, std::vector<uint8_t>> edits[] = {
         {count, {0x7F, 0xFF}},                  // 32767 layers, 2 in the file

@@ -30,15 +30,13 @@ struct PsdOpenFile {
     HRESULT openResult = E_UNEXPECTED;
 };
 
-// Canvas 4 × 2, RGB: layer 1 red over the whole canvas, layer 2 a hidden 1 × 1 green pixel.
+// Canvas 4 × 2, RGB: layer 1 red over the whole canvas (PackBits), layer 2 "Green", a 1 × 1
+// green pixel of alpha 99.
 VxTestPsdOptions TwoLayers()
 {
-    VxTestPsdLayer red = VxTest_PsdLayer(0, 0, 2, 4, {{0, 200}, {1, 0}, {2, 0}}, true);
     VxTestPsdLayer green = VxTest_PsdLayer(1, 2, 2, 3, {{0xFFFF, 99}, {0, 0}, {1, 150}, {2, 0}});
-    red.name = "Red";
     green.name = "Green";
-    green.flags = 2;
-    return {.width = 4, .height = 2, .layers = {red, green}};
+    return {.width = 4, .height = 2, .layers = {VxTest_PsdLayer(0, 0, 2, 4, {{0, 200}, {1, 0}, {2, 0}}, true), green}};
 }
 
 TEST(PsdReader, OpenRecognisesTheSignatureAndRefusesWhatItCannotRead)
@@ -61,9 +59,6 @@ TEST(PsdReader, StreamPerLayerLayerCountAndLayerInfo)
 {
     PsdOpenFile open(VxTest_WritePsd(TwoLayers()));
     ASSERT_EQ(open.openResult, S_OK) << VxTest_Describe(open.openResult);
-    char16_t text[64];
-    EXPECT_EQ(open.file->GetDescription(text, 64, 0, 1), S_OK);
-    EXPECT_EQ(std::u16string(text), u"Uncompressed");  // PackBits documents too
     // Stream 2 is layer 2: its pixel (2, 1) is the bottom row's third pixel, the rest is 0.
     std::vector<uint8_t> layer2;
     ASSERT_EQ(VxTest_ReadFrame(VxTest_VideoStream(open.file.Get(), 2).Get(), &layer2), S_OK);
@@ -131,16 +126,19 @@ TEST(PsdReaderThreads, LayersHeldWhileTheCompositeIsReadOnOneThreadAndOnSeveral)
     BITMAPINFOHEADER* header = nullptr;
     tVXVIDEOEXTENSION* extension = nullptr;
     uint64_t time = 9;
-    EXPECT_EQ(layers->LockLayerFrame(1, 0, 0, &pixels, &reserved, &header, &extension, &time, 2, 0), S_FALSE);
-    EXPECT_EQ(layers->LockLayerFrame(1, 2, 0, &pixels, &reserved, &header, &extension, &time, 0, 0), VXE_END_OF_FILE);
-    EXPECT_EQ(layers->LockLayerFrame(3, 0, 0, &pixels, &reserved, &header, &extension, &time, 0, 0), E_INVALIDARG);
-    ASSERT_EQ(layers->LockLayerFrame(1, 0, 0, &pixels, &reserved, &header, &extension, &time, 0, 0), S_OK);
+    const auto lock = [&](uint32_t layer, uint32_t frame, uint32_t flags) {
+        return layers->LockLayerFrame(layer, frame, 0, &pixels, &reserved, &header, &extension, &time, flags, 0);
+    };
+    EXPECT_EQ(lock(1, 0, 2), S_FALSE);  // flag 2: a query only
+    EXPECT_EQ(lock(1, 2, 0), VXE_END_OF_FILE);
+    EXPECT_EQ(lock(3, 0, 0), E_INVALIDARG);
+    ASSERT_EQ(lock(1, 0, 0), S_OK);
     EXPECT_EQ(reserved | time, 0u);
     EXPECT_EQ(header->biWidth, 4);
     EXPECT_EQ(extension->flags, 2u);
     EXPECT_EQ(open.file->Close(), S_OK);
     EXPECT_EQ(layers->UnlockLayerFrame(pixels), S_OK);
-    EXPECT_EQ(layers->LockLayerFrame(1, 0, 0, &pixels, nullptr, nullptr, nullptr, nullptr, 0, 0), VXE_FILE_OPEN);
+    EXPECT_EQ(lock(1, 0, 0), VXE_FILE_OPEN);
 }
 
 }  // namespace
