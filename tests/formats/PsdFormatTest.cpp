@@ -79,12 +79,10 @@ TEST(PsdFormat, MergedImagesAtEveryDepthAndCompression)
 // greyscale, CMYK and 16-bit layers (unknown channel ids ignored).
 TEST(PsdFormat, PixelsOfMergedImagesAndLayers)
 {
-    VxTestPsdLayer ramp{.top = 2, .left = -10, .bottom = 4, .right = 20};  // plane columns 0 to 29
-    for (uint16_t id : {0, 1, 2}) {
-        ramp.channels.push_back({id, {}});
+    VxTestPsdLayer ramp = VxTest_PsdLayer(2, -10, 4, 20, {{0, 0}, {1, 1}, {2, 2}});  // + plane column, 0 to 29
+    for (auto& [id, plane] : ramp.channels)
         for (uint32_t i = 0; i < 60; ++i)
-            ramp.channels.back().second.push_back(i % 30 + id);
-    }
+            plane[i] += i % 30;
     VxTestPsdLayer masked = VxTest_PsdLayer(0, 0, 2, 2, {{0xFFFF, 200}, {0, 9}});
     masked.mask = std::vector<int32_t>{1, 1, 2, 2};
     masked.channels.push_back({0xFFFE, {128}});
@@ -164,13 +162,11 @@ TEST(PsdFormat, UnpackBitsNeverWritesOutsideItsWindow)
 TEST(PsdFormat, StructureVariantsParse)
 {
     // Version 2 with a layer section of length 0: no layers, but greyscale shows one.
-    VxTestPsdOptions o{.version = 2, .layerSection = false};
-    Parsed v2(VxTest_WritePsd(o));
-    ASSERT_EQ(v2.result, S_OK);
-    EXPECT_EQ(VxPsd_VisibleLayerCount(v2.document), 0u);
-    o.mode = 1;
-    o.channels = 1;
-    EXPECT_EQ(VxPsd_VisibleLayerCount(Parsed(VxTest_WritePsd(o)).document), 1u);
+    for (uint16_t mode : {3, 1}) {
+        const Parsed v2(VxTest_WritePsd({.version = 2, .mode = mode, .channels = mode, .layerSection = false}));
+        EXPECT_EQ(v2.result, S_OK);
+        EXPECT_EQ(VxPsd_VisibleLayerCount(v2.document), mode == 1 ? 1u : 0u);
+    }
 
     // Names of 0, 3 and 5 bytes (3, 0 and 2 padding bytes), a 36-byte mask block, a "luni"
     // block after another one, an empty "luni" name, one longer than the record holds, and more
