@@ -23,13 +23,13 @@ VX_FUZZ_SEEDS(PsdFormatFuzz)
     for (uint16_t depth : {8, 16}) {
         VxTestPsdLayer plain{.top = 1, .left = -2, .bottom = 3, .right = 4, .name = "plain"};
         for (uint16_t id : {0xFFFF, 0, 1, 2})
-            plain.channels.push_back({id, VxTest_PsdPlane(6, 2, 100)});
+            plain.channels.push_back({id, std::vector<uint32_t>(12, 100)});
         VxTestPsdLayer masked{.bottom = 2, .right = 2, .name = "m", .unicodeName = u"masked",
                               .otherBlockFirst = true, .mask = std::vector<int32_t>{0, 0, 1, 2},
                               .packBits = true};
         for (uint16_t id : {0, 1, 2})
-            masked.channels.push_back({id, VxTest_PsdPlane(2, 2, 30)});
-        masked.channels.push_back({0xFFFE, VxTest_PsdPlane(2, 1, 128)});
+            masked.channels.push_back({id, std::vector<uint32_t>(4, 30)});
+        masked.channels.push_back({0xFFFE, std::vector<uint32_t>(2, 128)});
         seeds.push_back(VxTest_WritePsd({.depth = depth, .width = 5, .height = 4, .compression = 1,
                                          .layers = {plain, masked}, .negativeLayerCount = depth == 16}));
     }

@@ -1,135 +1,132 @@
 #include "formats/psd/PsdFormat.h"
-#include "framework/VideoFormat.h"
 #include "tests/common/VxTest.h"
 #include "tests/fixtures/PsdWriter.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
 
 namespace {
 
-// A document parsed from bytes held by the test.
+// A document parsed from bytes held by the test. Decode(0) decodes the merged image into the
+// frame its format asks, Decode(i) layer i into a canvas frame of 4 samples a pixel: bottom-up,
+// rows padded to 4 bytes. Pixel gives a pixel's samples (colour: B, G, R, A).
 struct Parsed {
     explicit Parsed(std::vector<uint8_t> file) : bytes(std::move(file)), memory{bytes.data(), bytes.size()}
     {
         result = VxPsd_Parse(Source(), &document);
     }
     VxPsdSource Source() { return VxPsd_MemorySource(&memory); }
-
-    // The merged image in a frame of the size its format asks.
-    std::vector<uint8_t> Merged(HRESULT* hr)
+    HRESULT Decode(uint32_t index)
     {
+        const VxPsdHeader& h = document.header;
+        perPixel = index || h.mode > 2 ? 4 : 1;
+        stride = (h.width * perPixel * h.depth / 8 + 3) / 4 * 4;
+        frame.assign(size_t(stride) * h.height, 0xCD);
         VxPsdFrameFormat format = {};
-        VXBITMAPINFO info = {};
-        uint32_t size = 0;
-        *hr = VxPsd_ChooseFormat(document, &format);
-        if (SUCCEEDED(*hr))
-            *hr = VxVideo_InitBitmapInfo(&info, format.pixelType, int32_t(document.header.width),
-                                         int32_t(document.header.height), info.colors, 256, &size);
-        std::vector<uint8_t> frame(size, 0xCD);
-        if (SUCCEEDED(*hr))
-            *hr = VxPsd_DecodeImage(Source(), document, format, frame.data(), size);
-        return frame;
+        if (index)
+            return VxPsd_DecodeLayer(Source(), document, index, frame.data(), uint32_t(frame.size()));
+        const HRESULT hr = VxPsd_ChooseFormat(document, &format);
+        return FAILED(hr) ? hr : VxPsd_DecodeImage(Source(), document, format, frame.data(), uint32_t(frame.size()));
     }
-    // Layer index in a canvas-size frame of 4 samples per pixel.
-    std::vector<uint8_t> Layer(uint32_t index, HRESULT* hr)
-    {
-        std::vector<uint8_t> frame(size_t(document.header.width) * document.header.height * document.header.depth / 2);
-        *hr = VxPsd_DecodeLayer(Source(), document, index, frame.data(), uint32_t(frame.size()));
-        return frame;
-    }
-    // Sample i (0 B, 1 G, 2 R, 3 A) of canvas pixel (x, y) of a bottom-up frame of 4 samples.
-    uint32_t At(const std::vector<uint8_t>& frame, uint32_t x, uint32_t y, uint32_t i) const
+    std::vector<uint32_t> Pixel(uint32_t x, uint32_t y) const
     {
         const uint32_t sampleBytes = document.header.depth / 8;
-        const size_t offset = ((size_t(document.header.height - 1 - y) * document.header.width + x) * 4 + i) * sampleBytes;
-        uint32_t v = 0;
-        std::memcpy(&v, frame.data() + offset, sampleBytes);
-        return v;
+        const uint8_t* pixel = &frame[(document.header.height - 1 - y) * size_t(stride) + x * perPixel * sampleBytes];
+        std::vector<uint32_t> samples(perPixel, 0);
+        for (uint32_t i = 0; i < perPixel; ++i)
+            std::memcpy(&samples[i], pixel + i * sampleBytes, sampleBytes);
+        return samples;
     }
 
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> bytes, frame;
     VxPsdMemory memory;
     CVxPsdDocument document;
     HRESULT result;
+    uint32_t perPixel = 4, stride = 0;
 };
 
-// Every colour frame holds B, G, R, A; the stored channels are R, G, B(, A), and the channels
-// not decoded leave alpha opaque.
-TEST(PsdFormat, MergedColourImagesAtEveryDepthAndCompression)
+// Every pixel of merged images: colour frames hold B, G, R, A from the stored R, G, B(, A),
+// and channels not decoded leave alpha opaque; greyscale frames hold one sample a pixel.
+TEST(PsdFormat, MergedImagesAtEveryDepthAndCompression)
 {
-    struct Case {
-        uint16_t depth, channels, compression;
-        bool negativeCount;
-        uint32_t decodedChannels;
-    };
+    struct Case { uint16_t mode, depth, channels, compression; bool negativeCount; uint32_t decoded; };
     const Case cases[] = {
-        {8, 3, 0, false, 3},  {8, 3, 2, false, 3},  {8, 4, 1, false, 3}, {8, 4, 1, true, 4},
-        {16, 3, 0, false, 3}, {16, 5, 1, false, 4}, {32, 4, 0, false, 4}, {32, 3, 1, false, 3},
+        {3, 8, 3, 0, false, 3},  {3, 8, 3, 2, false, 3},  {3, 8, 4, 1, false, 3}, {3, 8, 4, 1, true, 4},
+        {3, 16, 3, 0, false, 3}, {3, 16, 5, 1, false, 4}, {3, 32, 4, 0, false, 4}, {3, 32, 3, 1, false, 3},
+        {1, 8, 2, 1, false, 1},  {1, 16, 2, 0, false, 1}, {1, 32, 2, 1, false, 1},
     };
     for (const Case& c : cases) {
-        VxTestPsdOptions o{.depth = c.depth, .channels = c.channels, .width = 7, .height = 4,
-                           .compression = c.compression, .negativeLayerCount = c.negativeCount};
-        if (c.negativeCount)
-            o.layers = {VxTest_PsdLayer(0, 0, 1, 1, {{0, 1}})};
+        const VxTestPsdOptions o{.mode = c.mode, .depth = c.depth, .channels = c.channels, .width = 7, .height = 4,
+                                 .compression = c.compression, .layers = {VxTest_PsdLayer(0, 0, 1, 1, {{0, 1}})},
+                                 .negativeLayerCount = c.negativeCount};
         Parsed p(VxTest_WritePsd(o));
-        HRESULT hr;
-        const std::vector<uint8_t> frame = p.Merged(&hr);
-        ASSERT_EQ(hr, S_OK) << VxTest_Describe(hr) << " depth " << c.depth << " compression " << c.compression;
+        ASSERT_EQ(p.Decode(0), S_OK) << "mode " << c.mode << " depth " << c.depth;
         const std::vector<uint32_t> samples = VxTest_PsdSamples(o);
-        const uint32_t opaque = c.depth == 8 ? 0xFF : c.depth == 16 ? 0xFFFF : 0x3F800000;
         for (uint32_t y = 0; y < o.height; ++y)
-            for (uint32_t x = 0; x < o.width; ++x)
-                for (uint32_t ch = 0; ch < 4; ++ch)
-                    EXPECT_EQ(p.At(frame, x, y, ch < 3 ? 2 - ch : 3),
-                              ch < c.decodedChannels ? samples[(ch * o.height + y) * o.width + x] : opaque)
-                        << "depth " << c.depth << " channels " << c.channels << " at " << x << "," << y;
+            for (uint32_t x = 0; x < o.width; ++x) {
+                std::vector<uint32_t> expected(p.perPixel, c.depth == 8 ? 0xFF : c.depth == 16 ? 0xFFFF : 0x3F800000);
+                for (uint32_t ch = 0; ch < c.decoded; ++ch)
+                    expected[p.perPixel == 1 ? 0 : ch < 3 ? 2 - ch : 3] = samples[(ch * o.height + y) * o.width + x];
+                EXPECT_EQ(p.Pixel(x, y), expected) << "depth " << c.depth << " channels " << c.channels << " at " << x
+                                                   << "," << y;
+            }
     }
 }
 
-// C, M, Y, K stored inverted: K scales the other three, truncated (8 and 16 bits) or as floats.
-TEST(PsdFormat, CmykBlackScalesTheInvertedColours)
+// Single pixels of merged images and layers: CMYK stored inverted, K scaling the other three
+// (truncated at 8 and 16 bits, floats at 32); layers placed, clipped, transparent and masked;
+// greyscale, CMYK and 16-bit layers (unknown channel ids ignored).
+TEST(PsdFormat, PixelsOfMergedImagesAndLayers)
 {
-    const float half = 0.5f, one = 1.0f;
-    uint32_t h, o;
-    std::memcpy(&h, &half, 4);
-    std::memcpy(&o, &one, 4);
-    struct Case {
-        uint16_t depth;
-        std::vector<uint32_t> cmyk, bgra;
+    VxTestPsdLayer ramp = VxTest_PsdLayer(2, -10, 4, 20, {{0, 0}, {1, 1}, {2, 2}});  // + plane column, 0 to 29
+    for (auto& [id, plane] : ramp.channels)
+        for (uint32_t i = 0; i < 60; ++i)
+            plane[i] += i % 30;
+    VxTestPsdLayer masked = VxTest_PsdLayer(0, 0, 2, 2, {{0xFFFF, 200}, {0, 9}});
+    masked.mask = std::vector<int32_t>{1, 1, 2, 2};
+    masked.channels.push_back({0xFFFE, {128}});
+    const auto layer = [](uint16_t mode, uint16_t depth, std::vector<std::pair<uint16_t, uint32_t>> planes) {
+        return VxTestPsdOptions{.mode = mode, .depth = depth, .channels = uint16_t(mode == 1 ? 1 : 3 + (mode == 4)),
+                                .width = 3, .height = 2, .layers = {VxTest_PsdLayer(0, 1, 1, 2, planes, depth == 16)}};
     };
-    const Case cases[] = {
-        {8, {255, 128, 0, 128}, {0, 64, 128, 255}},  // 128 × 128 / 255 = 64.25
-        {16, {40000, 32768, 0, 32768}, {0, 16384, 20000, 65535}},
-        {32, {o, h, 0, h}, {0, 0x3E800000, h, o}},  // 0.25, 0.5, 1.0
+    const auto cmyk = [](uint16_t depth, std::vector<uint32_t> merged) {
+        return VxTestPsdOptions{.mode = 4, .depth = depth, .channels = 4, .width = 1, .height = 1, .merged = merged};
     };
-    for (const Case& c : cases) {
-        Parsed p(VxTest_WritePsd({.mode = 4, .depth = c.depth, .channels = 4, .width = 1, .height = 1, .merged = c.cmyk}));
-        HRESULT hr;
-        const std::vector<uint8_t> frame = p.Merged(&hr);
-        ASSERT_EQ(hr, S_OK);
-        for (uint32_t i = 0; i < 4; ++i)
-            EXPECT_EQ(p.At(frame, 0, 0, i), c.bgra[i]) << c.depth << " sample " << i;
+    struct Probe { uint32_t frame, x, y; std::vector<uint32_t> samples; };
+    const uint32_t half = 0x3F000000, one = 0x3F800000;
+    const std::pair<VxTestPsdOptions, std::vector<Probe>> cases[] = {
+        {cmyk(8, {255, 128, 0, 128}), {{0, 0, 0, {0, 64, 128, 255}}}},  // 128 × 128 / 255 = 64.25
+        {cmyk(16, {40000, 32768, 0, 32768}), {{0, 0, 0, {0, 16384, 20000, 65535}}}},
+        {cmyk(32, {one, half, 0, half}), {{0, 0, 0, {0, 0x3E800000, half, one}}}},  // 0.25
+        // Layer 1 (PackBits, skipped by its lengths) covers the canvas; layer 2 hangs off its
+        // left edge (canvas column 0 is plane column 10); layer 3 is transparent; 4 is masked.
+        {{.width = 100, .height = 5, .layers = {VxTest_PsdLayer(0, 0, 5, 100, {{0, 1}, {1, 2}, {2, 3}}, true), ramp,
+                                                VxTest_PsdLayer(1, 1, 3, 3, {{0xFFFF, 0}, {0, 50}}), masked}},
+         {{1, 99, 4, {3, 2, 1, 255}}, {2, 0, 2, {12, 11, 10, 255}}, {2, 19, 3, {31, 30, 29, 255}},
+          {2, 20, 3, {0, 0, 0, 0}}, {2, 0, 1, {0, 0, 0, 0}}, {3, 1, 1, {0, 0, 50, 0}}, {3, 0, 0, {0, 0, 0, 0}},
+          {4, 0, 0, {0, 0, 9, 200}}, {4, 1, 1, {0, 0, 9, 100}}}},
+        {layer(1, 8, {{0, 77}}), {{1, 1, 0, {77, 77, 77, 255}}, {1, 0, 0, {0, 0, 0, 0}}}},
+        {layer(4, 8, {{0, 10}, {1, 20}, {2, 30}, {3, 255}}), {{1, 1, 0, {30, 20, 10, 255}}}},
+        {layer(4, 8, {{0, 10}, {1, 20}, {2, 30}, {3, 0}}), {{1, 1, 0, {0, 0, 0, 255}}}},
+        {layer(3, 16, {{0xFFFF, 0x8000}, {0, 0x1234}, {1, 2}, {2, 0xFFFE}, {0xFFFD, 5}}),
+         {{1, 1, 0, {0xFFFE, 2, 0x1234, 0x8000}}, {1, 0, 0, {0, 0, 0, 0}}}},
+    };
+    for (const auto& [options, probes] : cases) {
+        Parsed p(VxTest_WritePsd(options));
+        for (const Probe& probe : probes) {
+            ASSERT_EQ(p.Decode(probe.frame), S_OK) << "mode " << options.mode << " depth " << options.depth;
+            EXPECT_EQ(p.Pixel(probe.x, probe.y), probe.samples)
+                << "mode " << options.mode << " frame " << probe.frame << " at " << probe.x << "," << probe.y;
+        }
     }
 }
 
-TEST(PsdFormat, GreyAndIndexedImagesKeepOneSamplePerPixel)
+// Entry i is R = byte i, G = byte 256 + i, B = byte 512 + i; an empty or short colour mode
+// section leaves the entries it does not hold zero.
+TEST(PsdFormat, PaletteFromTheColourModeSection)
 {
-    for (uint16_t depth : {8, 16, 32}) {
-        VxTestPsdOptions o{.mode = 1, .depth = depth, .channels = 2, .width = 5, .height = 3, .compression = 1};
-        Parsed p(VxTest_WritePsd(o));
-        HRESULT hr;
-        const std::vector<uint8_t> frame = p.Merged(&hr);
-        ASSERT_EQ(hr, S_OK) << VxTest_Describe(hr);
-        uint32_t v = 0;  // frame row 2 is file row 0; rows are padded to 4 bytes
-        std::memcpy(&v, frame.data() + (o.width * depth / 8 + 3) / 4 * 4 * 2 + depth / 8, depth / 8);
-        EXPECT_EQ(v, VxTest_PsdSamples(o)[1]) << depth;
-    }
-    // Entry i is R = byte i, G = byte 256 + i, B = byte 512 + i; an empty or short colour mode
-    // section leaves the entries it does not hold zero.
-    for (size_t length : {size_t(768), size_t(600), size_t(0)}) {
+    for (size_t length : {768, 600, 0}) {
         VxTestPsdOptions o{.mode = 2, .channels = 1, .width = 4, .height = 2};
         for (size_t i = 0; i < length; ++i)
             o.colorModeData.push_back(uint8_t(i * 7));
@@ -142,13 +139,10 @@ TEST(PsdFormat, GreyAndIndexedImagesKeepOneSamplePerPixel)
     }
 }
 
+// Each case: packed bytes, the window, and what it holds after, then one guard byte.
 TEST(PsdFormat, UnpackBitsNeverWritesOutsideItsWindow)
 {
-    struct Case {
-        std::vector<uint8_t> packed;
-        size_t first, count;
-        std::vector<uint8_t> expected;  // the window, then one guard byte
-    };
+    struct Case { std::vector<uint8_t> packed; size_t first, count; std::vector<uint8_t> expected; };
     const Case cases[] = {
         {{0xFE, 0x41}, 0, 3, {0x41, 0x41, 0x41, 0xCD}},
         {{0x02, 1, 2, 3}, 0, 3, {1, 2, 3, 0xCD}},
@@ -167,154 +161,73 @@ TEST(PsdFormat, UnpackBitsNeverWritesOutsideItsWindow)
 
 TEST(PsdFormat, StructureVariantsParse)
 {
-    VxTestPsdOptions o{.version = 2, .layerSection = false};
-    Parsed v2(VxTest_WritePsd(o));
-    ASSERT_EQ(v2.result, S_OK);
-    EXPECT_EQ(VxPsd_VisibleLayerCount(v2.document), 0u);
-    o.mode = 1;
-    o.channels = 1;
-    EXPECT_EQ(VxPsd_VisibleLayerCount(Parsed(VxTest_WritePsd(o)).document), 1u);
+    // Version 2 with a layer section of length 0: no layers, but greyscale shows one.
+    for (uint16_t mode : {3, 1}) {
+        const Parsed v2(VxTest_WritePsd({.version = 2, .mode = mode, .channels = mode, .layerSection = false}));
+        EXPECT_EQ(v2.result, S_OK);
+        EXPECT_EQ(VxPsd_VisibleLayerCount(v2.document), mode == 1 ? 1u : 0u);
+    }
 
     // Names of 0, 3 and 5 bytes (3, 0 and 2 padding bytes), a 36-byte mask block, a "luni"
-    // block after another one, an empty "luni" name, and one longer than the record holds.
+    // block after another one, an empty "luni" name, one longer than the record holds, and more
+    // records than the first allocation holds.
     VxTestPsdOptions layered{.layers = {
-        {.bottom = 1, .right = 1, .name = ""},
-        {.bottom = 1, .right = 1, .name = "abc", .mask = std::vector<int32_t>{1, 2, 3, 4}, .maskDataBytes = 36},
-        {.bottom = 1, .right = 1, .name = "abcde", .unicodeName = u"\u00e9t\u00e9", .otherBlockFirst = true},
-        {.bottom = 1, .right = 1, .name = "kept", .unicodeName = u""},
+        {.name = ""},
+        {.name = "abc", .mask = std::vector<int32_t>{1, 2, 3, 4}, .maskDataBytes = 36},
+        {.name = "abcde", .unicodeName = u"\u00e9t\u00e9", .otherBlockFirst = true},
+        {.name = "kept", .unicodeName = u""},
         {.top = 10, .left = 20, .bottom = 110, .right = 220, .name = "x", .unicodeName = std::u16string(300, u'w')},
     }, .negativeLayerCount = true};
-    const VxTestPsdLayer plain = layered.layers[0];
-    layered.layers.resize(20, plain);  // more records than the first allocation holds
+    layered.layers.resize(20);
     Parsed p(VxTest_WritePsd(layered));
     ASSERT_EQ(p.result, S_OK);
     ASSERT_EQ(p.document.layerCount, 20u);
     EXPECT_TRUE(p.document.mergedAlpha);
     const VxPsdLayerRecord* l = p.document.layers;
-    EXPECT_EQ(std::u16string(l[0].name), u"");
-    EXPECT_EQ(std::u16string(l[1].name), u"abc");
-    EXPECT_EQ(l[1].maskLeft, 2);
-    EXPECT_EQ(l[1].maskBottom, 3);
-    EXPECT_EQ(std::u16string(l[2].name), u"\u00e9t\u00e9");
-    EXPECT_EQ(std::u16string(l[3].name), u"kept");
-    EXPECT_EQ(std::u16string(l[4].name), std::u16string(258, u'w'));
-    EXPECT_EQ(l[4].right, 220);
-}
-
-TEST(PsdFormat, LayersArePlacedClippedAndMasked)
-{
-    // Layer 1 (PackBits, skipped by its lengths): a full canvas; layer 2 hangs off the left
-    // edge with a ramp of plane columns; layer 3 is transparent; layer 4 has a mask.
-    VxTestPsdLayer ramp{.top = 2, .left = -10, .bottom = 4, .right = 20};
-    for (uint16_t id : {0, 1, 2}) {
-        ramp.channels.push_back({id, {}});
-        for (uint32_t i = 0; i < 60; ++i)
-            ramp.channels.back().samples.push_back(i % 30 + id);
-    }
-    VxTestPsdLayer masked = VxTest_PsdLayer(0, 0, 2, 2, {{0xFFFF, 200}, {0, 9}});
-    masked.mask = std::vector<int32_t>{1, 1, 2, 2};
-    masked.channels.push_back({0xFFFE, {128}});
-    Parsed p(VxTest_WritePsd({.width = 100, .height = 5, .layers = {
-        VxTest_PsdLayer(0, 0, 5, 100, {{0, 1}, {1, 2}, {2, 3}}, true), ramp,
-        VxTest_PsdLayer(1, 1, 3, 3, {{0xFFFF, 0}, {0, 50}}), masked}}));
-    ASSERT_EQ(p.document.layerCount, 4u);
-    HRESULT hr;
-
-    std::vector<uint8_t> f = p.Layer(2, &hr);
-    ASSERT_EQ(hr, S_OK) << VxTest_Describe(hr);
-    EXPECT_EQ(p.At(f, 0, 2, 2), 10u);   // canvas column 0 is plane column 10
-    EXPECT_EQ(p.At(f, 19, 3, 2), 29u);
-    EXPECT_EQ(p.At(f, 19, 3, 0), 31u);  // blue is channel 2
-    EXPECT_EQ(p.At(f, 19, 3, 3), 255u);
-    EXPECT_EQ(p.At(f, 20, 3, 3), 0u);   // right of the layer: nothing
-    EXPECT_EQ(p.At(f, 0, 1, 3), 0u);    // above it
-
-    f = p.Layer(3, &hr);
-    EXPECT_EQ(p.At(f, 1, 1, 3), 0u);    // transparency 0
-    EXPECT_EQ(p.At(f, 1, 1, 2), 50u);
-    EXPECT_EQ(p.At(f, 0, 0, 2) | p.At(f, 0, 0, 3), 0u);
-
-    f = p.Layer(4, &hr);
-    EXPECT_EQ(p.At(f, 0, 0, 3), 200u);
-    EXPECT_EQ(p.At(f, 1, 1, 3), 200u * 128 / 255);
-
-    f = p.Layer(1, &hr);
-    EXPECT_EQ(p.At(f, 99, 4, 0), 3u);
-
-    for (uint32_t index : {0u, 5u})
-        EXPECT_EQ(VxPsd_DecodeLayer(p.Source(), p.document, index, f.data(), uint32_t(f.size())), E_INVALIDARG);
-    EXPECT_EQ(VxPsd_DecodeLayer(p.Source(), p.document, 1, f.data(), 100 * 5 * 4 - 1), VXE_BUFFER_TOO_SMALL);
-}
-
-TEST(PsdFormat, GreyCmykAndDeepLayers)
-{
-    struct Case {
-        uint16_t mode, depth, channels;
-        std::vector<std::pair<uint16_t, uint32_t>> planes;
-        std::vector<uint32_t> expected;  // B, G, R, A of the layer's pixel
-    };
-    const Case cases[] = {
-        {1, 8, 1, {{0, 77}}, {77, 77, 77, 255}},
-        {4, 8, 4, {{0, 10}, {1, 20}, {2, 30}, {3, 255}}, {30, 20, 10, 255}},
-        {4, 8, 4, {{0, 10}, {1, 20}, {2, 30}, {3, 0}}, {0, 0, 0, 255}},
-        {3, 16, 3, {{0xFFFF, 0x8000}, {0, 0x1234}, {1, 2}, {2, 0xFFFE}, {0xFFFD, 5}}, {0xFFFE, 2, 0x1234, 0x8000}},
-    };
-    for (const Case& c : cases) {
-        Parsed p(VxTest_WritePsd({.mode = c.mode, .depth = c.depth, .channels = c.channels, .width = 3, .height = 2,
-                                  .layers = {VxTest_PsdLayer(0, 1, 1, 2, c.planes, c.depth == 16)}}));
-        HRESULT hr;
-        const std::vector<uint8_t> f = p.Layer(1, &hr);
-        ASSERT_EQ(hr, S_OK) << VxTest_Describe(hr);
-        for (uint32_t i = 0; i < 4; ++i)
-            EXPECT_EQ(p.At(f, 1, 0, i), c.expected[i]) << "mode " << c.mode << " sample " << i;
-        EXPECT_EQ(p.At(f, 0, 0, 3), 0u);
-    }
+    const std::u16string names[] = {u"", u"abc", u"\u00e9t\u00e9", u"kept", std::u16string(258, u'w')};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(std::u16string(l[i].name), names[i]);
+    EXPECT_EQ((std::vector<int32_t>{l[1].maskLeft, l[1].maskBottom, l[4].right}), (std::vector<int32_t>{2, 3, 220}));
+    // Layer indexes run from 1 to the count; the frame holds the canvas at 4 samples a pixel.
+    uint8_t frame[60];
+    for (uint32_t index : {0u, 21u})
+        EXPECT_EQ(VxPsd_DecodeLayer(p.Source(), p.document, index, frame, 60), E_INVALIDARG);
+    EXPECT_EQ(VxPsd_DecodeLayer(p.Source(), p.document, 1, frame, 59), VXE_BUFFER_TOO_SMALL);
 }
 
 TEST(PsdFormat, DamagedDocumentsFailCleanly)
 {
     const std::vector<uint8_t> good = VxTest_WritePsd({.width = 6, .height = 4, .compression = 1, .layers = {
         VxTest_PsdLayer(0, 0, 4, 6, {{0, 1}, {1, 2}}, true), VxTest_PsdLayer(1, 1, 3, 3, {{0, 5}})}});
-    // Without colour mode data and image resources the layer count is at 42, the first record
-    // at 44.
+    // Without colour mode data and image resources the layer count is at 42, the first record at 44.
     const size_t count = 42, rect = 44, merged = Parsed(good).document.mergedPosition;
-
     // Every cut: the header needs all 26 bytes; later cuts end records or rows, never reads.
     for (size_t cut = 0; cut < good.size(); ++cut) {
         Parsed p(std::vector<uint8_t>(good.begin(), good.begin() + long(cut)));
         ASSERT_EQ(p.result, cut < kPsdHeaderBytes ? E_FAIL : S_OK) << cut;
-        HRESULT hr;
-        p.Merged(&hr);
-        EXPECT_TRUE(cut < kPsdHeaderBytes || hr == S_OK || hr == E_FAIL) << cut << " " << VxTest_Describe(hr);
-        for (uint32_t i = 1; i <= p.document.layerCount; ++i)
-            p.Layer(i, &hr);
+        for (uint32_t i = 0; i <= p.document.layerCount; ++i) {
+            const HRESULT hr = p.Decode(i);
+            EXPECT_TRUE(cut < kPsdHeaderBytes || hr == S_OK || hr == E_FAIL) << cut << " " << VxTest_Describe(hr);
+        }
     }
-
-    struct Edit {
-        size_t offset;
-        std::vector<uint8_t> bytes;
-        uint32_t layers;
+    const std::pair<size_t, std::vector<uint8_t>> edits[] = {
+        {count, {0x7F, 0xFF}},                  // 32767 layers, 2 in the file
+        {count, {0x80, 0x00}},                  // -32768
+        {rect, {0x7F, 0xFF, 0xFF, 0xF0}},       // top near 2^31, bottom < top
+        {rect + 4, {0x80, 0, 0, 0}},            // left -2^31
+        {rect, {0x80, 0, 0, 0}},                // top -2^31: rows above the canvas end with the count table
+        {rect + 16, {0xFF, 0xFF}},              // 65535 channels run past the file: no layer
+        {rect + 20, {0xFF, 0xFF, 0xFF, 0xFF}},  // channel length past the file
+        {merged + 2, {0xFF, 0xFF}},             // a row count that lies
     };
-    const Edit edits[] = {
-        {count, {0x7F, 0xFF}, 2},                               // 32767 layers, 2 in the file
-        {count, {0x80, 0x00}, 2},                               // -32768
-        {rect, {0x7F, 0xFF, 0xFF, 0xF0}, 2},                     // top near 2^31, bottom < top
-        {rect + 4, {0x80, 0, 0, 0}, 2},                          // left -2^31
-        {rect, {0x80, 0, 0, 0}, 2},  // top -2^31: rows above the canvas end with the count table
-        {rect + 16, {0xFF, 0xFF}, 0},                            // 65535 channels run past the file
-        {rect + 20, {0xFF, 0xFF, 0xFF, 0xFF}, 2},                // channel length past the file
-        {merged + 2, {0xFF, 0xFF}, 2},                          // a row count that lies
-    };
-    for (const Edit& e : edits) {
+    for (const auto& [offset, bytes] : edits) {
         std::vector<uint8_t> bad = good;
-        std::copy(e.bytes.begin(), e.bytes.end(), bad.begin() + long(e.offset));
+        std::copy(bytes.begin(), bytes.end(), bad.begin() + long(offset));
         Parsed p(bad);
         ASSERT_EQ(p.result, S_OK);
-        EXPECT_EQ(p.document.layerCount, e.layers) << e.offset;
-        HRESULT hr;
-        p.Merged(&hr);
-        for (uint32_t i = 1; i <= p.document.layerCount; ++i)
-            p.Layer(i, &hr);
+        EXPECT_EQ(p.document.layerCount, offset == rect + 16 ? 0u : 2u) << offset;
+        for (uint32_t i = 0; i <= p.document.layerCount; ++i)
+            p.Decode(i);
     }
 }
 

@@ -7,103 +7,74 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 namespace {
 
 const char kConvert[] = "/usr/bin/convert";  // the tool itself, whatever stands first on the path
 
-// Runs the tool; its standard output goes to out.
-bool Tool(const std::string& arguments, std::string* out = nullptr)
+bool Tool(const std::string& arguments)
 {
-    FILE* pipe = popen((std::string(kConvert) + " " + arguments + " 2>/dev/null").c_str(), "r");
-    if (!pipe)
-        return false;
-    std::string text;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
-        text.append(buffer, n);
-    if (out)
-        *out = text;
-    return pclose(pipe) == 0;
+    return std::system((std::string(kConvert) + " " + arguments + " 2>/dev/null").c_str()) == 0;
 }
 
-// A picture as the tool reads it: where it stands on the canvas, its label, and its R, G, B, A
-// samples widened to 16 bits, top row first.
-struct Picture {
-    int x = 0, y = 0;
-    uint32_t width = 0, height = 0;
-    std::string label;
-    std::vector<uint16_t> rgba;
-
-    const uint16_t* At(int canvasX, int canvasY) const
-    {
-        return &rgba[(size_t(canvasY - y) * width + size_t(canvasX - x)) * 4];
-    }
-};
-
-// The tool writes the merged image's colours as given but by default reads them back as if
-// blended over white; the module delivers the stored samples, so the tool reads them as stored.
-Picture Read(const std::string& file)
+// A picture's R, G, B, A samples as the tool reads them, widened to 16 bits, top row first. The
+// tool reads the merged image's colours as if blended over white unless told otherwise; the
+// module delivers the stored samples.
+std::vector<uint16_t> ToolRgba(const std::string& file, const std::string& raw)
 {
-    Picture p;
-    std::string info, raw;
-    int used = 0;
-    const std::string source = "-define psd:alpha-unblend=off '" + file + "'";
-    if (!Tool(source + " -format '%X %Y %w %h %l' info:", &info) || !Tool(source + " -depth 16 rgba:-", &raw) ||
-        std::sscanf(info.c_str(), "%d %d %u %u %n", &p.x, &p.y, &p.width, &p.height, &used) != 4)
-        return p;
-    p.label = info.substr(size_t(used));
-    for (size_t i = 0; i + 1 < raw.size(); i += 2)
-        p.rgba.push_back(uint16_t(uint8_t(raw[i]) << 8 | uint8_t(raw[i + 1])));
-    return p;
+    std::vector<uint16_t> rgba;
+    std::filesystem::remove(raw);
+    Tool("-define psd:alpha-unblend=off '" + file + "' -depth 16 rgba:" + raw);
+    const std::vector<uint8_t> bytes = VxTest_ReadBytes(raw);
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        rgba.push_back(uint16_t(bytes[i] << 8 | bytes[i + 1]));
+    return rgba;
 }
 
 TEST(VxhostLayers, DocumentsWrittenByARealToolDecodeToItsMergedImageAndLayers)
 {
     ASSERT_TRUE(std::filesystem::exists(kConvert)) << "ImageMagick is missing: run scripts/setup.sh";
-    CVxTestDirectory directory;
-    const std::string merged = directory.Path("merged.png"), first = directory.Path("first.png"),
-                      second = directory.Path("second.png");
-    // A merged image with an alpha ramp (the tool then stores a negative layer count); a
+    CVxTestDirectory dir;
+    const std::string merged = dir.Path("merged.png"), first = dir.Path("first.png"), second = dir.Path("second.png"),
+                      raw = dir.Path("rgba.raw");
+    // A 16 × 10 merged image with an alpha ramp (the tool then stores a negative layer count); a
     // translucent layer over the left and bottom edges; an opaque one over the right edge.
     ASSERT_TRUE(Tool("-size 16x10 gradient:red-blue -alpha set -channel A -fx j/9 +channel " + merged));
     ASSERT_TRUE(Tool("-size 6x4 gradient:'#30C060'-'#F0E010' -alpha set -channel A -fx i/5 +channel " + first));
     ASSERT_TRUE(Tool("-size 5x3 gradient:yellow-black " + second));
-    const std::string layers = " \\( " + first + " -set label 'First one' -repage -2+7 \\) \\( " + second +
-                               " -set label Two -repage +12+8 \\) ";
+    const struct { const char* name; const char* file; int x, y, width, height; } layers[] = {
+        {"First one", "First_one", -2, 7, 6, 4}, {"Two", "Two", 12, 8, 5, 3}};
+    const std::string layerOptions = " \\( " + first + " -set label 'First one' -repage -2+7 \\) \\( " + second +
+                                     " -set label Two -repage +12+8 \\) ";
     for (const char* options : {"-depth 8 -compress RLE", "-depth 8 -compress None", "-depth 16 -compress RLE",
                                 "-depth 16 -compress None"}) {
-        const std::string psd = directory.Path("doc.psd"), out = directory.Path("out");
+        const std::string psd = dir.Path("doc.psd"), out = dir.Path("out");
         std::filesystem::remove_all(out);
-        ASSERT_TRUE(Tool(merged + layers + options + " " + psd)) << options;
+        ASSERT_TRUE(Tool(merged + layerOptions + options + " " + psd)) << options;
         const VxTestHostRun run = VxTest_RunHost({"layers", psd, "-o", out});
         ASSERT_EQ(run.exitCode, 0) << options << ": " << run.err;
+        const std::vector<uint16_t> canvas = ToolRgba(psd + "[0]", raw);
+        ASSERT_EQ(canvas.size(), 16u * 10 * 4) << options;
+        EXPECT_EQ(ToolRgba(out + "/composite.png", raw), canvas) << options;
 
-        const Picture canvas = Read(psd + "[0]");
-        ASSERT_EQ(canvas.rgba.size(), 16u * 10 * 4) << options;
-        EXPECT_EQ(Read(out + "/composite.png").rgba, canvas.rgba) << options;
-        for (uint32_t index = 1; index <= 2; ++index) {
-            const Picture tool = Read(psd + "[" + std::to_string(index) + "]");
-            ASSERT_FALSE(tool.rgba.empty()) << options;
-            std::string name = tool.label;
-            std::replace(name.begin(), name.end(), ' ', '_');
-            const Picture ours = Read(out + "/layer-00" + std::to_string(index) + "-" + name + ".png");
-            ASSERT_EQ(ours.rgba.size(), canvas.rgba.size()) << options << " " << name;
-            char rectangle[64];
-            std::snprintf(rectangle, sizeof(rectangle), "(%d, %d)-(%d, %d)", tool.x, tool.y,
-                          tool.x + int(tool.width), tool.y + int(tool.height));
-            EXPECT_NE(run.out.find("\"" + tool.label + "\" " + rectangle), std::string::npos) << run.out;
-            // Inside the layer the tool's pixels; outside it nothing, not even colour.
-            for (int y = 0; y < 10; ++y)
-                for (int x = 0; x < 16; ++x) {
-                    const bool inside = x >= tool.x && x < tool.x + int(tool.width) && y >= tool.y &&
-                                        y < tool.y + int(tool.height);
-                    const std::vector<uint16_t> expected =
-                        inside ? std::vector<uint16_t>(tool.At(x, y), tool.At(x, y) + 4) : std::vector<uint16_t>(4, 0);
-                    EXPECT_EQ(std::vector<uint16_t>(ours.At(x, y), ours.At(x, y) + 4), expected)
-                        << options << " " << name << " at " << x << "," << y;
-                }
+        for (int index = 1; index <= 2; ++index) {
+            const auto& l = layers[index - 1];
+            const std::vector<uint16_t> tool = ToolRgba(psd + "[" + std::to_string(index) + "]", raw);
+            ASSERT_EQ(tool.size(), size_t(l.width * l.height * 4)) << options;
+            // Canvas-sized: inside the layer the tool's pixels; outside it nothing, not even colour.
+            std::vector<uint16_t> expected(canvas.size(), 0);
+            for (int y = std::max(l.y, 0); y < std::min(l.y + l.height, 10); ++y)
+                for (int x = std::max(l.x, 0); x < std::min(l.x + l.width, 16); ++x)
+                    std::copy_n(&tool[size_t(((y - l.y) * l.width + x - l.x) * 4)], 4,
+                                &expected[size_t((y * 16 + x) * 4)]);
+            const std::string picture = out + "/layer-00" + std::to_string(index) + "-" + l.file + ".png";
+            EXPECT_EQ(ToolRgba(picture, raw), expected) << options << " " << l.name;
+            char line[1024];
+            std::snprintf(line, sizeof(line), "layer %d \"%s\" (%d, %d)-(%d, %d) -> %s", index, l.name, l.x, l.y,
+                          l.x + l.width, l.y + l.height, picture.c_str());
+            EXPECT_NE(run.out.find(line), std::string::npos) << run.out;
         }
     }
 }
