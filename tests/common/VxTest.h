@@ -32,7 +32,6 @@ public:
 private:
     std::string m_path;
 };
-using CVxTestDirectory = CVxTempDir;  // the older name, still used by the layered-document host test
 
 // A temporary file; Write replaces its contents and moves its modification time forward.
 class CVxTestTempFile {

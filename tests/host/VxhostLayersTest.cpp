@@ -36,7 +36,7 @@ std::vector<uint16_t> ToolRgba(const std::string& file, const std::string& raw)
 TEST(VxhostLayers, DocumentsWrittenByARealToolDecodeToItsMergedImageAndLayers)
 {
     ASSERT_TRUE(std::filesystem::exists(kConvert)) << "ImageMagick is missing: run scripts/setup.sh";
-    CVxTestDirectory dir;
+    CVxTempDir dir;
     const std::string merged = dir.Path("merged.png"), first = dir.Path("first.png"), second = dir.Path("second.png"),
                       raw = dir.Path("rgba.raw");
     // A 16 × 10 merged image with an alpha ramp (the tool then stores a negative layer count); a

@@ -7,6 +7,7 @@
 #include <time.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -23,15 +24,7 @@ FILETIME FileTime(uint64_t ticks)
 
 SYSTEMTIME Fields(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int ms = 0)
 {
-    SYSTEMTIME t{};
-    t.wYear = WORD(year);
-    t.wMonth = WORD(month);
-    t.wDay = WORD(day);
-    t.wHour = WORD(hour);
-    t.wMinute = WORD(minute);
-    t.wSecond = WORD(second);
-    t.wMilliseconds = WORD(ms);
-    return t;
+    return {WORD(year), WORD(month), 0, WORD(day), WORD(hour), WORD(minute), WORD(second), WORD(ms)};
 }
 
 TEST(SystemTime, EpochAndKnownDatesConvertExactly)
@@ -147,10 +140,8 @@ TEST(VariantTime, CountsDaysFrom1899)
         EXPECT_DOUBLE_EQ(date, c.date);
         SYSTEMTIME back{};
         ASSERT_TRUE(VariantTimeToSystemTime(c.date, &back)) << c.date;
-        EXPECT_EQ(back.wYear, fields.wYear);
-        EXPECT_EQ(back.wMonth, fields.wMonth);
-        EXPECT_EQ(back.wDay, fields.wDay);
-        EXPECT_EQ(back.wHour, fields.wHour);
+        back.wDayOfWeek = 0;
+        EXPECT_EQ(std::memcmp(&back, &fields, sizeof back), 0) << c.date;
     }
 }
 
