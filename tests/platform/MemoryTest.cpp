@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -13,10 +14,7 @@ constexpr size_t kLarge = size_t(8) << 20;  // mapped, like a frame buffer
 bool AllZero(const void* data, size_t size)
 {
     const auto* bytes = static_cast<const uint8_t*>(data);
-    for (size_t i = 0; i < size; ++i)
-        if (bytes[i] != 0)
-            return false;
-    return true;
+    return std::all_of(bytes, bytes + size, [](uint8_t b) { return b == 0; });
 }
 
 TEST(GlobalMemory, SmallAndLargeBlocksStartZeroed)
