@@ -102,10 +102,8 @@ TEST(AllocationFailure, SidecarWriteKeepsThePreviousSidecar)
         } else {
             EXPECT_EQ(now, after) << "allocation " << n;
         }
-        size_t files = 0;
-        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Root()))
-            ++files;
-        EXPECT_EQ(files, 1u) << "allocation " << n << " left a temporary file";
+        const std::filesystem::directory_iterator files(dir.Root());
+        EXPECT_EQ(std::distance(files, {}), 1) << "allocation " << n << " left a temporary file";
     });
     EXPECT_EQ(VxTest_ReadBytes(media + ".vxl"), after);
     EXPECT_GT(allocations, 2u);

@@ -43,12 +43,6 @@ public:
         return VxStr_ToUtf8(buf);
     }
 
-    // Frame 0 (or another) into host memory sized as GetFrameBufferSize says.
-    HRESULT Frame(std::vector<uint8_t>* pixels, VXFRAMEINFO* record, uint32_t number = 0) const
-    {
-        return VxTest_ReadFrame(stream.Get(), pixels, record, number);
-    }
-
     CVxComPtr<IVxReadFileClass> fileClass;
     CVxComPtr<IVxReadFile> file;
     CVxComPtr<IVxReadVideoStream> stream;
@@ -75,8 +69,8 @@ std::vector<uint8_t> TgaFrame(const std::vector<uint8_t>& file)
 // that each layout reaches the host as its record says, with the description texts.
 TEST(DibReader, FramesReachTheHostAsTheirRecordSays)
 {
-    // Raw rows are read straight into the host's memory (filled with 0xCD by Frame): what the
-    // file leaves out and the row padding must still arrive black.
+    // Raw rows are read straight into the host's memory (VxTest_ReadFrame fills it with 0xCD):
+    // what the file leaves out and the row padding must still arrive black.
     std::vector<uint8_t> cut = VxTest_WriteTga({.type = 2, .depth = 24, .pad = false});
     cut.resize(cut.size() - 10);
     const struct {
@@ -110,13 +104,13 @@ TEST(DibReader, FramesReachTheHostAsTheirRecordSays)
         EXPECT_EQ(file.Text(2), c.size);
         std::vector<uint8_t> frame;
         VXFRAMEINFO record = {};
-        ASSERT_EQ(file.Frame(&frame, &record), S_OK);
+        ASSERT_EQ(VxTest_ReadFrame(file.stream.Get(), &frame, &record), S_OK);
         EXPECT_EQ(record.header.biBitCount, c.bits);
         EXPECT_EQ(record.extension.flags, c.flags);
         EXPECT_EQ(record.stride, c.stride);
         EXPECT_EQ(record.bottomRowOffset, c.bottomRow);
         EXPECT_TRUE(c.frame.empty() || frame == c.frame);
-        EXPECT_EQ(file.Frame(&frame, &record, 1), S_FALSE);
+        EXPECT_EQ(VxTest_ReadFrame(file.stream.Get(), &frame, &record, 1), S_FALSE);
     }
 }
 
@@ -144,7 +138,7 @@ TEST(DibReader, ReopeningReloadsTheHeaderOnlyAfterAChangeOnDisk)
     EXPECT_EQ(file.Text(2), "6x5x32");
     std::vector<uint8_t> frame;
     VXFRAMEINFO record = {};
-    ASSERT_EQ(file.Frame(&frame, &record), S_OK);
+    ASSERT_EQ(VxTest_ReadFrame(file.stream.Get(), &frame, &record), S_OK);
     EXPECT_EQ(frame, VxTest_DibRows(6, 5, 32));
     CVxComPtr<IVxReadLayer> layer;
     EXPECT_EQ(file.stream.As(layer), E_NOINTERFACE);

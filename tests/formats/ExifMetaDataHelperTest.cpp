@@ -210,12 +210,8 @@ TEST(ExifMetaDataHelper, DateStringsRoundTheLocalTimeZone)
     {
         CVxTestTimeZone zone("EST5");  // five hours behind UTC, no daylight saving
         hr = helper.ParseExifLocalDateTimeStringToUtc(local, &utc);
-        char16_t cut[] = u"2024:02:29 13:45";
-        char16_t badField[] = u"2024:02:29 13:xx:10";
-        char16_t leadingSpace[] = u" 2024:02:29 13:45:10";
-        EXPECT_EQ(helper.ParseExifLocalDateTimeStringToUtc(cut, &utc), E_FAIL);
-        EXPECT_EQ(helper.ParseExifLocalDateTimeStringToUtc(badField, &utc), E_FAIL);
-        EXPECT_EQ(helper.ParseExifLocalDateTimeStringToUtc(leadingSpace, &utc), E_FAIL);
+        for (std::u16string bad : {u"2024:02:29 13:45", u"2024:02:29 13:xx:10", u" 2024:02:29 13:45:10"})
+            EXPECT_EQ(helper.ParseExifLocalDateTimeStringToUtc(bad.data(), &utc), E_FAIL) << VxStr_ToUtf8(bad);
     }
     ASSERT_EQ(hr, S_OK) << VxTest_Describe(hr);
     EXPECT_EQ(std::u16string(local), u"2024:02:29:13:45:10");

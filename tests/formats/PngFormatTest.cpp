@@ -26,12 +26,6 @@ constexpr PngTableRow kPngTable[] = {
     {4, 8, false, 29}, {4, 16, false, 31}, {6, 8, false, 29}, {6, 16, false, 31},
 };
 
-std::string Describe(const PngTableRow& row)
-{
-    return "colour type " + std::to_string(row.colorType) + ", depth " + std::to_string(row.bitDepth) +
-           (row.transparency ? ", tRNS" : "");
-}
-
 // Options for a table row: the colour key is the pixel at (1, 1), so both alpha values occur;
 // palette alphas cover the first two entries only.
 VxTestPngOptions OptionsFor(const PngTableRow& row, uint32_t width = 5, uint32_t height = 3)
@@ -132,7 +126,8 @@ TEST(PngFormat, DecodesEveryRowOfTheOutputTablePlainAndInterlaced)
         sizes.emplace_back(width, 3);
     for (const auto& [width, height] : sizes) {
         for (const PngTableRow& row : kPngTable) {
-            SCOPED_TRACE(Describe(row) + ", " + std::to_string(width) + " x " + std::to_string(height));
+            SCOPED_TRACE("colour type " + std::to_string(row.colorType) + ", depth " + std::to_string(row.bitDepth) +
+                         (row.transparency ? ", tRNS, " : ", ") + std::to_string(width) + " x " + std::to_string(height));
             VxTestPngOptions o = OptionsFor(row, width, height);
             const uint32_t bits = VxPng_BitsPerPixel(row.pixelType);
             const std::vector<uint8_t> expected = VxTest_PngExpectedFrame(o, bits);
@@ -319,49 +314,43 @@ TEST(PngFormat, RefusesFramesTooLargeBeforeAllocating)
     VxPngImage image;
     // Each IHDR below is valid for libpng; only the frame size rules it out. The header step
     // allocates nothing for the image, so a refusal here comes before any frame exists.
-    EXPECT_EQ(ReadHeader(WithDimensions(SmallRgb(), 0x7FFFFFFF, 0x7FFFFFFF), &image), E_FAIL);
-    EXPECT_EQ(ReadHeader(WithDimensions(SmallRgb(), 65536, 65536), &image), E_FAIL);  // 12 GB
-    EXPECT_EQ(ReadHeader(WithDimensions(SmallRgb(), 0x7FFFFFFF, 1), &image), E_FAIL);
+    // 12 GB at 65536 x 65536; a zero dimension is refused by libpng.
+    for (const auto& [width, height] : {std::pair<uint32_t, uint32_t>{0x7FFFFFFF, 0x7FFFFFFF}, {65536, 65536},
+                                        {0x7FFFFFFF, 1}, {0, 4}})
+        EXPECT_EQ(ReadHeader(WithDimensions(SmallRgb(), width, height), &image), E_FAIL) << width << " x " << height;
     // 512 MB stored, but 2 GB once widened to 32 bits for the host.
     const std::vector<uint8_t> grey = VxTest_WritePng({.colorType = 0, .bitDepth = 8});
     EXPECT_EQ(ReadHeader(WithDimensions(grey, 32768, 16384), &image), E_FAIL);
     // Just inside: 1 GB delivered.
     ASSERT_EQ(ReadHeader(WithDimensions(grey, 16384, 16384), &image), S_OK);
     EXPECT_EQ(image.imageBytes, 16384u * 16384u);
-    // A zero dimension is refused by libpng.
-    EXPECT_EQ(ReadHeader(WithDimensions(SmallRgb(), 0, 4), &image), E_FAIL);
 }
 
 TEST(PngFormat, DecodeRefusesAFileThatChangedOrEndsEarly)
 {
     const std::vector<uint8_t> first = SmallRgb();
-    const std::vector<uint8_t> second = VxTest_WritePng({.width = 8, .height = 4});
     CVxPngDecoder decoder;
     VxPngImage image;
     VxPngMemory memory{first.data(), first.size(), 0};
     ASSERT_EQ(decoder.ReadInfo(VxPng_MemorySource(&memory), &image), S_OK);
+    const auto decode = [&](const std::vector<uint8_t>& bytes, std::vector<uint8_t>& frame, size_t size) {
+        memory = {bytes.data(), bytes.size(), 0};
+        return decoder.Decode(VxPng_MemorySource(&memory), image, frame.data(), size);
+    };
     std::vector<uint8_t> frame(image.imageBytes);
-    EXPECT_EQ(decoder.Decode(VxPng_MemorySource(&memory), image, frame.data(), image.imageBytes - 1),
-              E_INVALIDARG);
-    memory = {second.data(), second.size(), 0};
-    EXPECT_EQ(decoder.Decode(VxPng_MemorySource(&memory), image, frame.data(), image.imageBytes), E_FAIL);
-    memory = {first.data(), first.size(), 0};
-    EXPECT_EQ(decoder.Decode(VxPng_MemorySource(&memory), image, frame.data(), image.imageBytes), S_OK);
+    EXPECT_EQ(decode(first, frame, image.imageBytes - 1), E_INVALIDARG);
+    EXPECT_EQ(decode(VxTest_WritePng({.width = 8, .height = 4}), frame, image.imageBytes), E_FAIL);
+    EXPECT_EQ(decode(first, frame, image.imageBytes), S_OK);
     // Decoding twice with one decoder gives the same frame.
     std::vector<uint8_t> again(image.imageBytes);
-    memory.position = 0;
-    EXPECT_EQ(decoder.Decode(VxPng_MemorySource(&memory), image, again.data(), image.imageBytes), S_OK);
+    EXPECT_EQ(decode(first, again, image.imageBytes), S_OK);
     EXPECT_EQ(again, frame);
 
     // A source that ends inside the image data fails quietly, with libpng's message kept; one
     // that is no PNG at all fails at the header.
-    std::vector<uint8_t> cut = first;
-    cut.erase(cut.end() - 20, cut.end());
-    memory = {cut.data(), cut.size(), 0};
-    EXPECT_EQ(decoder.Decode(VxPng_MemorySource(&memory), image, frame.data(), image.imageBytes), E_FAIL);
+    EXPECT_EQ(decode(std::vector<uint8_t>(first.begin(), first.end() - 20), frame, image.imageBytes), E_FAIL);
     EXPECT_STREQ(decoder.LastMessage(), "Read Error");
-    const std::vector<uint8_t> text = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g', '!'};
-    EXPECT_EQ(ReadHeader(text, &image), E_FAIL);
+    EXPECT_EQ(ReadHeader({'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g', '!'}, &image), E_FAIL);
 }
 
 }  // namespace

@@ -26,25 +26,21 @@ struct PngCase {
     uint32_t compression;  // of the stream's header
 };
 
-std::vector<PngCase> Cases()
+TEST(PngReader, DeliversEachWayToTheHost)
 {
+    CVxComPtr<IVxReadFileClass> fileClass = PngClass();
+    ASSERT_TRUE(fileClass);
     VxTestPngOptions keyed{.width = 7, .height = 5, .colorType = 2, .bitDepth = 8, .interlace = true};
     const std::vector<uint16_t> samples = VxTest_PngSamples(keyed);
     keyed.transparency = std::vector<uint16_t>(samples.begin() + 3, samples.begin() + 6);
-    return {
+    const PngCase cases[] = {
         {{.width = 7, .height = 5, .colorType = 3, .bitDepth = 2}, 4, BI_RGB},
         {{.width = 7, .height = 5, .colorType = 0, .bitDepth = 4, .interlace = true}, 4, kVxCompressionGrey},
         {{.width = 7, .height = 5, .colorType = 2, .bitDepth = 8}, 24, BI_RGB},
         {{.width = 7, .height = 5, .colorType = 6, .bitDepth = 16}, 64, kVxCompressionDeepBgra},
         {keyed, 32, kVxCompressionDeepBgra},
     };
-}
-
-TEST(PngReader, DeliversEachWayToTheHost)
-{
-    CVxComPtr<IVxReadFileClass> fileClass = PngClass();
-    ASSERT_TRUE(fileClass);
-    for (const PngCase& c : Cases()) {
+    for (const PngCase& c : cases) {
         SCOPED_TRACE("colour type " + std::to_string(c.png.colorType) + ", depth " +
                      std::to_string(c.png.bitDepth));
         CVxTestTempFile file(VxTest_WritePng(c.png));

@@ -132,17 +132,17 @@ TEST(VxhostRender, EncodersStoreBottomUpBlueGreenRed)
 
     // JPEG: one colour, decoded again with libjpeg, close to the colour given.
     VxHostRgbaImage image = Picture(false);
+    const uint8_t colour[3] = {200, 60, 20};
     for (size_t i = 0; i < image.samples8.size(); i += 4)
-        std::copy_n(std::begin({uint8_t(200), uint8_t(60), uint8_t(20)}), 3, &image.samples8[i]);
+        std::copy_n(colour, 3, &image.samples8[i]);
     ASSERT_TRUE(VxHost_WriteJpeg(dir.Path("p.jpg"), image, error)) << error;
     std::vector<uint8_t> rgb;
     uint32_t width = 0, height = 0, components = 0;
     ASSERT_TRUE(VxTest_DecodeJpegReference(VxTest_ReadBytes(dir.Path("p.jpg")), &rgb, &width, &height, &components));
     EXPECT_EQ(width, 3u);
     EXPECT_EQ(height, 2u);
-    EXPECT_NEAR(rgb[0], 200, 6);
-    EXPECT_NEAR(rgb[1], 60, 6);
-    EXPECT_NEAR(rgb[2], 20, 6);
+    for (size_t c = 0; c < 3; ++c)
+        EXPECT_NEAR(rgb[c], colour[c], 6);
 }
 
 }  // namespace

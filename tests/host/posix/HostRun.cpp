@@ -18,8 +18,7 @@ VxTestHostRun VxTest_RunHost(const std::vector<std::string>& args)
     const std::string errPath = directory.Path("err");
     const std::string program = VxTest_BuildDir() + "/vxhost";
 
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
+    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
     for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
