@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <filesystem>
 
-
 namespace {
 
 namespace fs = std::filesystem;
