@@ -10,8 +10,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <unistd.h>
-#include <dirent.h>
 
 namespace {
 
@@ -67,12 +68,8 @@ struct Media {
     }
     size_t FileCount() const
     {
-        size_t count = 0;
-        DIR* d = opendir(dir.Path("").c_str());
-        while (dirent* entry = readdir(d))
-            count += entry->d_name[0] != '.';
-        closedir(d);
-        return count;
+        const std::filesystem::directory_iterator files(dir.Root());
+        return size_t(std::distance(begin(files), end(files)));
     }
 };
 
