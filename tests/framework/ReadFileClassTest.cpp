@@ -9,11 +9,6 @@
 
 namespace {
 
-std::u16string Text(BSTR text)
-{
-    return text ? std::u16string(text) : u"(null)";
-}
-
 class ReadFileClassTest : public ::testing::Test {
 protected:
     CVxComPtr<IVxReadFileClass> m_class = VxTest_CreateTestClass();
@@ -29,7 +24,7 @@ TEST_F(ReadFileClassTest, InfoTextsComeFromTheRecordByPosition)
                                         u"Joint Picture Experts Group", u"Open JPEG"};
     ASSERT_EQ(m_class->GetInfoText(ids, 7, texts), S_OK);
     for (size_t i = 0; i < 7; ++i) {
-        EXPECT_EQ(Text(texts[i]), expected[i]) << "id " << ids[i];
+        EXPECT_EQ(texts[i] ? std::u16string(texts[i]) : u"(null)", expected[i]) << "id " << ids[i];
         SysFreeString(texts[i]);
     }
     EXPECT_EQ(m_class->GetInfoText(ids, 0, nullptr), S_OK);

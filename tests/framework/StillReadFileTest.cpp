@@ -153,8 +153,7 @@ TEST_F(StillReadFileTest, NeverOpenedFileAnswersForItsContextAndMetadata)
     EXPECT_EQ(file->GetFileProperty(words, 8, 0, 3), S_FALSE);
     EXPECT_EQ(words[0], 7u);
 
-    CVxComPtr<IVxReadMeta> first;
-    CVxComPtr<IVxReadMeta> second;
+    CVxComPtr<IVxReadMeta> first, second;
     ASSERT_EQ(file->GetReadMeta(&first), S_OK);
     ASSERT_EQ(file->GetReadMeta(&second), S_OK);
     EXPECT_EQ(first.Get(), second.Get());
