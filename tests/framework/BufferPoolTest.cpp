@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -38,10 +39,7 @@ CVxComPtr<IVxBufferAccess> NewAccess()
 bool AllZero(const void* data, size_t bytes)
 {
     const auto* p = static_cast<const uint8_t*>(data);
-    for (size_t i = 0; i < bytes; ++i)
-        if (p[i] != 0)
-            return false;
-    return true;
+    return std::all_of(p, p + bytes, [](uint8_t b) { return b == 0; });
 }
 
 TEST(BufferPool, CreateChecksItsArguments)

@@ -57,12 +57,6 @@ std::vector<uint8_t> Pixel(const std::vector<uint8_t>& frame, size_t index)
     return {frame.begin() + index * 4, frame.begin() + index * 4 + 4};
 }
 
-void SetMasks(Source& source, uint32_t red, uint32_t green, uint32_t blue)
-{
-    const uint32_t masks[3] = {red, green, blue};
-    std::memcpy(source.info.colors, masks, sizeof(masks));
-}
-
 }  // namespace
 
 // Colour table entry i is B i, G i + 1, R i + 2, reserved 0xF0 | i (MakeSource), kept as it is.
@@ -105,7 +99,7 @@ TEST(ConvertDib, PixelsOfEveryLayoutAndWhereABadIndexStops)
         Source source = MakeSource(c.bits, c.width, c.height, c.compression, c.colors);
         std::copy(c.pixels.begin(), c.pixels.end(), source.pixels.begin());
         if (!c.masks.empty())
-            SetMasks(source, c.masks[0], c.masks[1], c.masks[2]);
+            std::memcpy(source.info.colors, c.masks.data(), 12);  // red, green, blue
         const std::vector<uint8_t> out = Convert(source, c.expected);
         for (const auto& [index, pixel] : c.out)
             EXPECT_EQ(Pixel(out, index), pixel) << "pixel " << index;

@@ -155,40 +155,27 @@ TEST(MemoryToken, OwnerDyingDuringADeliveryEndsItCleanly)
     }
 }
 
-TEST(MemoryToken, CopyOutNeedsRoomForTheWholeDataAndCopiesExactlyIt)
+// Copies out need room for the whole data and copy exactly it; copies in need a token as large
+// as the source. Local, copied and mapped tokens alike.
+TEST(MemoryToken, CopiesCheckSizesBothWays)
 {
     CVxOwnerProcess owner(600);
     ASSERT_TRUE(owner.Ok());
-    uint8_t local[600];
-    for (size_t i = 0; i < 600; ++i)
-        local[i] = CVxOwnerProcess::Pattern(i);
-    const _vxmemorytoken tokens[] = {LocalToken(local, 100, 300), owner.MemoryToken(100, 300),
+    std::vector<uint8_t> local = CVxOwnerProcess::Pattern(0, 600);
+    const std::vector<uint8_t> source(300, 0x42);
+    const _vxmemorytoken tokens[] = {LocalToken(local.data(), 100, 300), owner.MemoryToken(100, 300),
                                      owner.MappingToken(100, 300)};
     for (const _vxmemorytoken& token : tokens) {
         std::vector<uint8_t> out(310, 0xEE);
         HRESULT hr = CMappingOfVxMemoryToken::CopyData(out.data(), token, 299);
         EXPECT_EQ(hr, VXE_BUFFER_TOO_SMALL) << VxTest_Describe(hr);
         EXPECT_EQ(out, std::vector<uint8_t>(310, 0xEE));
-
         hr = CMappingOfVxMemoryToken::CopyData(out.data(), token, 310);
         ASSERT_EQ(hr, S_OK) << "kind " << token.kind << ": " << VxTest_Describe(hr);
         EXPECT_EQ(Bytes(out.data(), 300), CVxOwnerProcess::Pattern(100, 300));
         EXPECT_EQ(Bytes(out.data() + 300, 10), std::vector<uint8_t>(10, 0xEE));
-    }
-    EXPECT_EQ(CMappingOfVxMemoryToken::CopyData(nullptr, tokens[0], 300), E_POINTER);
-    EXPECT_EQ(CMappingOfVxMemoryToken::CopyData(local, LocalToken(local, 0, -1), 300), E_INVALIDARG);
-}
 
-TEST(MemoryToken, CopyInNeedsATokenAsLargeAsTheSource)
-{
-    CVxOwnerProcess owner(600);
-    ASSERT_TRUE(owner.Ok());
-    uint8_t local[600] = {};
-    const std::vector<uint8_t> source(300, 0x42);
-    const _vxmemorytoken tokens[] = {LocalToken(local, 100, 300), owner.MemoryToken(100, 300),
-                                     owner.MappingToken(100, 300)};
-    for (const _vxmemorytoken& token : tokens) {
-        HRESULT hr = CMappingOfVxMemoryToken::CopyData(token, source.data(), 301);
+        hr = CMappingOfVxMemoryToken::CopyData(token, source.data(), 301);
         EXPECT_EQ(hr, VXE_BUFFER_TOO_SMALL) << VxTest_Describe(hr);
         hr = CMappingOfVxMemoryToken::CopyData(token, source.data(), 290);
         EXPECT_EQ(hr, S_OK) << "kind " << token.kind << ": " << VxTest_Describe(hr);
@@ -197,9 +184,10 @@ TEST(MemoryToken, CopyInNeedsATokenAsLargeAsTheSource)
     std::fill(expected.begin() + 100, expected.begin() + 390, 0x42);
     EXPECT_EQ(owner.Block(), expected);
     EXPECT_EQ(owner.Mapping(), expected);
-    EXPECT_EQ(Bytes(local + 100, 290), std::vector<uint8_t>(290, 0x42));
-    EXPECT_EQ(local[390], 0);
+    EXPECT_EQ(local, expected);
 
+    EXPECT_EQ(CMappingOfVxMemoryToken::CopyData(nullptr, tokens[0], 300), E_POINTER);
+    EXPECT_EQ(CMappingOfVxMemoryToken::CopyData(local.data(), LocalToken(local.data(), 0, -1), 300), E_INVALIDARG);
     EXPECT_EQ(CMappingOfVxMemoryToken::CopyData(tokens[0], nullptr, 10), E_POINTER);
     EXPECT_EQ(CMappingOfVxMemoryToken::CopyData(tokens[0], source.data(), -1), E_INVALIDARG);
 }
@@ -208,10 +196,8 @@ TEST(OutOfProcessMemoryToken, HandsOutReachableTokensUnchangedOnly)
 {
     CVxOwnerProcess owner(512);
     ASSERT_TRUE(owner.Ok());
-    uint8_t local[64];
-    for (size_t i = 0; i < 64; ++i)
-        local[i] = uint8_t(i);
-    _vxmemorytoken tokens[] = {LocalToken(local, 0, 64), owner.MappingToken(0, 512), owner.MemoryToken(0, 512)};
+    std::vector<uint8_t> local = CVxOwnerProcess::Pattern(0, 64);
+    _vxmemorytoken tokens[] = {LocalToken(local.data(), 0, 64), owner.MappingToken(0, 512), owner.MemoryToken(0, 512)};
     for (_vxmemorytoken& token : tokens) {
         _vxmemorytoken out{};
         {
@@ -220,14 +206,14 @@ TEST(OutOfProcessMemoryToken, HandsOutReachableTokensUnchangedOnly)
         }
         EXPECT_EQ(std::memcmp(&out, &token, sizeof token), 0);
     }
-    EXPECT_EQ(Bytes(local, 4), std::vector<uint8_t>({0, 1, 2, 3}));
+    EXPECT_EQ(local, CVxOwnerProcess::Pattern(0, 64));
     EXPECT_EQ(owner.Mapping(), CVxOwnerProcess::Pattern(0, 512));
     EXPECT_EQ(owner.Block(), CVxOwnerProcess::Pattern(0, 512));
 
     // Another process's memory of a kind not reachable from here, and a negative size, fail.
     _vxmemorytoken foreign = owner.MemoryToken(0, 64);
     foreign.kind = 9;
-    _vxmemorytoken negative = LocalToken(local, 0, -8, 9);
+    _vxmemorytoken negative = LocalToken(local.data(), 0, -8, 9);
     for (_vxmemorytoken* token : {&foreign, &negative}) {
         COutOfProcessMemoryToken wrapper(*token, 6, 0);
         _vxmemorytoken out{};
@@ -270,32 +256,27 @@ TEST(OutOfProcessMemoryToken, OtherKindsTravelThroughAMappingAndBack)
     EXPECT_FALSE(IsOpen(shared.memoryHandle));
 }
 
+// Read-only memory is copied in and never back; write-only memory starts zeroed and is copied back.
 TEST(OutOfProcessMemoryToken, CopiesOnlyInTheDirectionsAsked)
 {
     std::vector<uint8_t> local(100, 0x11);
-    _vxmemorytoken token = LocalToken(local.data(), 0, 100, 9);
-    {
-        COutOfProcessMemoryToken readOnly(token, kVxTokenAccessRead, 0);
-        _vxmemorytoken shared{};
-        ASSERT_EQ(readOnly.GetMemoryToken(shared), S_OK);
-        CMappingOfVxMemoryToken view(shared, kVxTokenAccessWrite);
-        ASSERT_NE(view.Pointer(), nullptr);
-        EXPECT_EQ(Bytes(view.Pointer(), 100), local);
-        std::memset(view.Pointer(), 0x22, 100);
+    for (const ULONG flags : {kVxTokenAccessRead, kVxTokenAccessWrite}) {
+        const std::vector<uint8_t> seen = flags == kVxTokenAccessRead ? local : std::vector<uint8_t>(100, 0);
+        {
+            _vxmemorytoken token = LocalToken(local.data(), 0, 100, 9);
+            COutOfProcessMemoryToken wrapper(token, flags, 0);
+            _vxmemorytoken shared{};
+            ASSERT_EQ(wrapper.GetMemoryToken(shared), S_OK);
+            CMappingOfVxMemoryToken view(shared, kVxTokenAccessWrite);
+            ASSERT_NE(view.Pointer(), nullptr);
+            EXPECT_EQ(Bytes(view.Pointer(), 100), seen);
+            static_cast<uint8_t*>(view.Pointer())[99] = 0x33;
+        }
+        std::vector<uint8_t> expected = seen;
+        if (flags == kVxTokenAccessWrite)
+            expected[99] = 0x33;
+        EXPECT_EQ(local, expected) << "flags " << flags;
     }
-    EXPECT_EQ(local, std::vector<uint8_t>(100, 0x11));
-    {
-        COutOfProcessMemoryToken writeOnly(token, kVxTokenAccessWrite, 0);
-        _vxmemorytoken shared{};
-        ASSERT_EQ(writeOnly.GetMemoryToken(shared), S_OK);
-        CMappingOfVxMemoryToken view(shared, kVxTokenAccessWrite);
-        ASSERT_NE(view.Pointer(), nullptr);
-        EXPECT_EQ(Bytes(view.Pointer(), 100), std::vector<uint8_t>(100, 0));  // not copied in
-        static_cast<uint8_t*>(view.Pointer())[99] = 0x33;
-    }
-    std::vector<uint8_t> expected(100, 0);
-    expected[99] = 0x33;
-    EXPECT_EQ(local, expected);
 }
 
 TEST(MappingMemoryToken, CreatesAndClosesOnlyAMappingOfThisProcess)

@@ -9,11 +9,6 @@
 
 namespace {
 
-std::u16string Text(BSTR text)
-{
-    return text ? std::u16string(text) : u"(null)";
-}
-
 class ReadFileClassTest : public ::testing::Test {
 protected:
     CVxComPtr<IVxReadFileClass> m_class = VxTest_CreateTestClass();
@@ -25,18 +20,13 @@ TEST_F(ReadFileClassTest, InfoTextsComeFromTheRecordByPosition)
 {
     const uint32_t ids[] = {4, 1, 9, 3, 7, 2, 6};
     BSTR texts[7] = {};
+    const std::u16string expected[7] = {u"*.jpg;*.jpe;*.jpeg", u"JPEG", u"(null)", u"", u"",
+                                        u"Joint Picture Experts Group", u"Open JPEG"};
     ASSERT_EQ(m_class->GetInfoText(ids, 7, texts), S_OK);
-    EXPECT_EQ(Text(texts[0]), u"*.jpg;*.jpe;*.jpeg");
-    EXPECT_EQ(Text(texts[1]), u"JPEG");
-    EXPECT_EQ(texts[2], nullptr);
-    ASSERT_NE(texts[3], nullptr);
-    EXPECT_EQ(Text(texts[3]), u"");
-    ASSERT_NE(texts[4], nullptr);
-    EXPECT_EQ(Text(texts[4]), u"");
-    EXPECT_EQ(Text(texts[5]), u"Joint Picture Experts Group");
-    EXPECT_EQ(Text(texts[6]), u"Open JPEG");
-    for (BSTR text : texts)
-        SysFreeString(text);
+    for (size_t i = 0; i < 7; ++i) {
+        EXPECT_EQ(texts[i] ? std::u16string(texts[i]) : u"(null)", expected[i]) << "id " << ids[i];
+        SysFreeString(texts[i]);
+    }
     EXPECT_EQ(m_class->GetInfoText(ids, 0, nullptr), S_OK);
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -199,21 +200,18 @@ TEST_F(StillReadVideoStreamTest, TimesNeedAFrameRate)
     CVxComPtr<IVxReadVideoStream> still = Stream({});
     ASSERT_TRUE(still);
     VXFRAMETIME times = {7, 7, 7};
+    using Times = std::tuple<int64_t, int64_t, int64_t>;  // frame, start, duration
+    auto fields = [&] { return Times(times.frame, times.start, times.duration); };
     EXPECT_EQ(still->TimeToFrame(0, &times), E_UNEXPECTED);
-    EXPECT_EQ(times.frame, 0);
-    EXPECT_EQ(times.start, 0);
-    EXPECT_EQ(times.duration, 0);
+    EXPECT_EQ(fields(), Times(0, 0, 0));
 
     CVxComPtr<IVxReadVideoStream> stream = Stream({.frameRate = 25.0, .frameCount = 100});
     ASSERT_EQ(stream->TimeToFrame(0, &times), S_OK);
-    EXPECT_EQ(times.frame, 0);
-    EXPECT_EQ(times.start, 0);
-    EXPECT_EQ(times.duration, 400000);
+    EXPECT_EQ(fields(), Times(0, 0, 400000));
     ASSERT_EQ(stream->TimeToFrame(399999, &times), S_OK);
-    EXPECT_EQ(times.frame, 0);
+    EXPECT_EQ(fields(), Times(0, 0, 400000));
     ASSERT_EQ(stream->TimeToFrame(400000, &times), S_OK);
-    EXPECT_EQ(times.frame, 1);
-    EXPECT_EQ(times.start, 400000);
+    EXPECT_EQ(fields(), Times(1, 400000, 400000));
 
     // At 30000/1001 frames per second only every third boundary is a whole number of ticks.
     // Frames tile the time line; the tick after a start belongs to that frame, and a start

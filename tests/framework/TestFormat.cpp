@@ -22,25 +22,24 @@ constexpr uint32_t kFileBytes = sizeof kMagic + sizeof(VxTestImage);
 struct PixelLayout {
     uint32_t bits = 0;
     bool palette = false;
-    bool grey = false;
 };
 
 PixelLayout LayoutOf(uint32_t pixelType)
 {
     switch (pixelType) {
-    case kVxPixelGrey1: return {1, false, true};
-    case kVxPixelGrey2: return {2, false, true};
-    case kVxPixelGrey4: return {4, false, true};
-    case kVxPixelGrey8: return {8, false, true};
-    case kVxPixelGrey16: return {16, false, false};
-    case kVxPixelGreyFloat: return {32, false, false};
-    case kVxPixelPalette4: return {4, true, false};
-    case kVxPixelPalette8: return {8, true, false};
-    case kVxPixelBgr24: return {24, false, false};
+    case kVxPixelGrey1: return {1};
+    case kVxPixelGrey2: return {2};
+    case kVxPixelGrey4: return {4};
+    case kVxPixelGrey8: return {8};
+    case kVxPixelGrey16: return {16};
+    case kVxPixelGreyFloat: return {32};
+    case kVxPixelPalette4: return {4, true};
+    case kVxPixelPalette8: return {8, true};
+    case kVxPixelBgr24: return {24};
     case kVxPixelBgrx32:
-    case kVxPixelBgra32: return {32, false, false};
-    case kVxPixelBgra64: return {64, false, false};
-    case kVxPixelBgraFloat: return {128, false, false};
+    case kVxPixelBgra32: return {32};
+    case kVxPixelBgra64: return {64};
+    case kVxPixelBgraFloat: return {128};
     default: return {};
     }
 }
@@ -144,13 +143,7 @@ std::vector<uint8_t> VxTest_TestWidened(const VxTestImage& image, uint32_t layer
 
 // The JPEG reader's texts and string ids, under class ids of its own.
 const VXREADFILECLASSRECORD kVxTestRecord = {
-    u"JPEG",
-    u"Joint Picture Experts Group",
-    u"*.jpg;*.jpe;*.jpeg",
-    426,
-    423,
-    2,
-    0,
+    u"JPEG", u"Joint Picture Experts Group", u"*.jpg;*.jpe;*.jpeg", 426, 423, 2, 0,
     {0x7E570001, 0x0001, 0x0001, {0x80, 0, 0, 0, 0, 0, 0, 1}},
     {0x7E570002, 0x0002, 0x0002, {0x80, 0, 0, 0, 0, 0, 0, 2}},
 };

@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <filesystem>
 
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -187,9 +186,7 @@ TEST_F(RenderFileTest, KeepsWhatTheHostHandsIt)
         VXFILESTREAMFORMATINFOv2 got[3] = {};
         EXPECT_EQ(file->GetStreamFormats(got, range.first, range.count), range.result)
             << range.first << " " << range.count;
-        if (range.result == S_OK && range.count > 0) {
-            EXPECT_EQ(got[0].length, 10 + range.first);
-        }
+        EXPECT_EQ(got[0].length, range.result == S_OK && range.count > 0 ? 10 + range.first : 0);
     }
     EXPECT_EQ(file->SetStreamFormats(nullptr, 1), E_POINTER);
     EXPECT_EQ(file->SetStreamFormats(records, 0x10001), E_INVALIDARG);

@@ -41,11 +41,6 @@ int CompareInts(uint32_t criteria, const void* a, const void* b)
     return criteria == 1 ? (y > x) - (y < x) : (x > y) - (x < y);   // criteria 1: descending
 }
 
-int ComparePointers(uint32_t, const void* a, const void* b)
-{
-    return (a > b) - (a < b);
-}
-
 }  // namespace
 
 TEST(VxList, InsertsAndDeletesWithClamping)
@@ -157,14 +152,15 @@ TEST(VxList, PointerListsCompareByValue)
     int a = 0, b = 0, c = 0;
     void* pointers[] = {&c, &a, &b};
     TestList list(4, -1, -1, 0);
+    const auto byAddress = [](uint32_t, const void* x, const void* y) { return (x > y) - (x < y); };
     ASSERT_EQ(VxList_InsertList(list, -1, pointers, 3), S_OK);
-    ASSERT_EQ(VxList_Sort(list, 0, ComparePointers), S_OK);
+    ASSERT_EQ(VxList_Sort(list, 0, byAddress), S_OK);
     std::vector<void*> expected = {&a, &b, &c};
     std::sort(expected.begin(), expected.end());
     for (int32_t i = 0; i < 3; ++i)
         EXPECT_EQ(VxList_GetItem(list, i), expected[size_t(i)]);
     EXPECT_EQ(VxList_FindSpecificItemRange(list, 0, -1, expected[2]), 2);
-    EXPECT_EQ(VxList_FindSortedItemRange(list, expected[1], 0, -1, ComparePointers), 1);
+    EXPECT_EQ(VxList_FindSortedItemRange(list, expected[1], 0, -1, byAddress), 1);
     EXPECT_EQ(VxList_ArrayForceItemCount(list, 5, FALSE), E_FAIL) << "inline lists only";
 }
 
