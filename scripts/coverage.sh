@@ -26,9 +26,11 @@ find "$dir" -name '*.gcda' -delete
 status=0
 ctest --test-dir "$dir" --output-on-failure -j "$jobs" || status=$?
 
+# The counters are searched for in DIR alone: the tree may hold other build folders, and the
+# Windows stage's Wine prefix links to the whole file system.
 gcovr_common=(--root . --object-directory "$dir" --exclude-throw-branches
               --exclude-unreachable-branches --gcov-ignore-parse-errors
-              -j "$jobs")
+              -j "$jobs" "$dir")
 root=$PWD
 module=(--filter "$root/plugin/" --filter "$root/framework/" --filter "$root/formats/"
         --filter "$root/support/" --filter "$root/platform/" --filter "$root/render/")
