@@ -3,6 +3,8 @@
 #include "platform/VxStr.h"
 #include "platform/VxWin32.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <png.h>
 #include <stdlib.h>
@@ -36,6 +38,8 @@ CVxTempDir::CVxTempDir()
     std::string pattern = (std::filesystem::temp_directory_path() / "vxtest-XXXXXX").string();
     if (mkdtemp(pattern.data()))
         m_path = pattern;
+    else  // Path would name files at the file system's root
+        ADD_FAILURE() << "no temporary folder could be made from " << pattern;
 }
 
 CVxTempDir::~CVxTempDir()
