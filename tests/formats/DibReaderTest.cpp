@@ -20,6 +20,9 @@ namespace {
 
 // An image file opened through its reader class, removed at the end of the test.
 class Opened {
+    CVxTempDir m_dir;  // first, so that the folder goes after the file is closed
+    std::string m_path;
+
 public:
     // No bytes: no file is written. openNow 0: the file object is made but not opened.
     Opened(REFCLSID plugin, const std::vector<uint8_t>& bytes, const char* suffix, BOOL openNow = 1)
@@ -47,10 +50,6 @@ public:
     CVxComPtr<IVxReadFile> file;
     CVxComPtr<IVxReadVideoStream> stream;
     HRESULT openResult = E_FAIL;
-
-private:
-    CVxTempDir m_dir;
-    std::string m_path;
 };
 
 // What the TARGA decoder makes of a file's bytes in a zero-filled frame.

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
@@ -25,6 +26,7 @@ CVxComPtr<IVxReadFileClass> ExrClass()
 
 // Opens bytes as an EXR file and delivers frame 0 into memory of this process.
 struct ExrDecoded {
+    std::unique_ptr<CVxTestTempFile> temp;  // first, so that it goes after the file is closed
     CVxComPtr<IVxReadFileClass> fileClass;  // outlives the file, as a host keeps it
     HRESULT open = E_FAIL;
     HRESULT frame = E_FAIL;
@@ -40,8 +42,8 @@ ExrDecoded Decode(const std::vector<uint8_t>& bytes)
     d.fileClass = ExrClass();
     if (!d.fileClass)
         return d;
-    CVxTestTempFile file(bytes);
-    d.open = d.fileClass->OpenReadFile(&d.file, 0, 0, file.Path(), TRUE);
+    d.temp = std::make_unique<CVxTestTempFile>(bytes);
+    d.open = d.fileClass->OpenReadFile(&d.file, 0, 0, d.temp->Path(), TRUE);
     if (SUCCEEDED(d.open) && (d.stream = VxTest_VideoStream(d.file.Get())))
         d.frame = VxTest_ReadFrame(d.stream.Get(), &d.pixels, &d.record);
     return d;

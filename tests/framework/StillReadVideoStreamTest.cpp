@@ -17,6 +17,7 @@ protected:
     // Opens a test image and takes stream index of it.
     CVxComPtr<IVxReadVideoStream> Stream(const VxTestImage& image, int32_t index = 0)
     {
+        m_opened.Reset();  // closes the previous file before its folder goes
         m_file = std::make_unique<CVxTestTempFile>(VxTest_WriteTestImage(image));
         HRESULT hr = E_FAIL;
         m_opened = VxTest_OpenTestFile(m_class.Get(), m_file->Path(), &hr);
