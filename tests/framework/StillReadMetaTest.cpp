@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 namespace {
 
 // A test-format file that was never opened, standing for the file a metadata object belongs
@@ -55,14 +53,6 @@ struct Fixture {
     }
 };
 
-std::vector<uint8_t> ListHeader(uint32_t count)
-{
-    std::vector<uint8_t> bytes(12);
-    const uint32_t words[3] = {12, 100, count};
-    std::memcpy(bytes.data(), words, 12);
-    return bytes;
-}
-
 std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts)
 {
     std::vector<uint8_t> all;
@@ -102,7 +92,7 @@ TEST(StillReadMeta, FileWithoutSidecarHasEmptyMetadata)
 
     CVxComPtr<IStream> stream;
     ASSERT_EQ(meta.GetSummaryStream(&stream), S_OK);
-    EXPECT_EQ(ReadSome(stream.Get(), 100), std::make_pair(S_OK, ListHeader(0)));
+    EXPECT_EQ(ReadSome(stream.Get(), 100), std::make_pair(S_OK, VxTest_ListStreamHeader(0)));
 
     IStream* mediaMgr = reinterpret_cast<IStream*>(1);
     EXPECT_EQ(meta.GetMediaMgrStream(&mediaMgr), S_FALSE);
@@ -163,7 +153,7 @@ TEST(StillReadMeta, SummaryStreamFollowsTheListReadingRules)
     CVxStillReadMeta meta(&f.file);
     CVxComPtr<IStream> stream;
     ASSERT_EQ(meta.GetSummaryStream(&stream), S_OK);
-    const std::vector<uint8_t> all = Concat({ListHeader(2), VxTest_SummaryRecord("INAM", u"Harbour"),
+    const std::vector<uint8_t> all = Concat({VxTest_ListStreamHeader(2), VxTest_SummaryRecord("INAM", u"Harbour"),
                                              VxTest_SummaryRecord("ICMT", u"at dawn")});
 
     EXPECT_EQ(ReadSome(stream.Get(), 1000), std::make_pair(E_FAIL, all)) << "ran into the end";
@@ -219,11 +209,12 @@ TEST(StillReadMeta, HeldStreamOutlivesResetAndObject)
     meta->Reset();
     delete meta;
 
-    const std::vector<uint8_t> all = Concat({ListHeader(1), VxTest_SummaryRecord("INAM", u"Harbour")});
+    const std::vector<uint8_t> all = Concat({VxTest_ListStreamHeader(1), VxTest_SummaryRecord("INAM", u"Harbour")});
     EXPECT_EQ(ReadSome(summary.Get(), 1000), std::make_pair(E_FAIL, std::vector<uint8_t>(all.begin() + 13, all.end())));
     summary->Seek(0, STREAM_SEEK_SET, nullptr);
     EXPECT_EQ(ReadSome(summary.Get(), ULONG(all.size())).second, all);
-    const auto expected = Concat({ListHeader(1), VxTest_SidecarPropertyBytes(VxTest_SidecarProperty(1, 3, 4))});
+    const auto expected =
+        Concat({VxTest_ListStreamHeader(1), VxTest_SidecarPropertyBytes(VxTest_SidecarProperty(1, 3, 4))});
     EXPECT_EQ(ReadSome(properties.Get(), ULONG(expected.size())), std::make_pair(S_OK, expected));
 }
 
@@ -237,14 +228,15 @@ TEST(StillReadMeta, ReadsMediaManagerProperties)
     CVxComPtr<IStream> stream;
     EXPECT_EQ(meta.GetMediaMgrStream(&stream), S_FALSE);
 
-    const std::vector<VxTestSidecarProperty> properties = {VxTest_SidecarProperty(1, 3, 0), VxTest_SidecarProperty(2, 0, 0)};
+    const std::vector<VxTestSidecarProperty> properties = {VxTest_SidecarProperty(1, 3, 0),
+                                                           VxTest_SidecarProperty(2, 0, 0)};
     f.WriteSidecar(VxTest_Sidecar("photo.png", {}, properties));
     EXPECT_EQ(meta.GetMediaMgrInfo(&info), S_FALSE) << "the sidecar read is kept until Reset";
     meta.Reset();
     ASSERT_EQ(meta.GetMediaMgrInfo(&info), S_OK);
     EXPECT_EQ(info.propertyCount, 2u);
     ASSERT_EQ(meta.GetMediaMgrStream(&stream), S_OK);
-    const auto expected = Concat({ListHeader(2), VxTest_SidecarPropertyBytes(properties[0]),
+    const auto expected = Concat({VxTest_ListStreamHeader(2), VxTest_SidecarPropertyBytes(properties[0]),
                                   VxTest_SidecarPropertyBytes(properties[1])});
     EXPECT_EQ(ReadSome(stream.Get(), 1000), std::make_pair(E_FAIL, expected));
 
@@ -254,7 +246,8 @@ TEST(StillReadMeta, ReadsMediaManagerProperties)
     f.WriteSidecar(VxTest_Sidecar("photo.png", {}, {lying}));
     meta.Reset();
     ASSERT_EQ(meta.GetMediaMgrStream(&stream), S_OK);
-    EXPECT_EQ(ReadSome(stream.Get(), 1000).second, Concat({ListHeader(1), VxTest_SidecarPropertyBytes(lying)}));
+    EXPECT_EQ(ReadSome(stream.Get(), 1000).second,
+              Concat({VxTest_ListStreamHeader(1), VxTest_SidecarPropertyBytes(lying)}));
 }
 
 TEST(StillReadMeta, SubclassFieldsJoinTheSidecarFields)
@@ -266,7 +259,8 @@ TEST(StillReadMeta, SubclassFieldsJoinTheSidecarFields)
     CVxComPtr<IStream> stream;
     ASSERT_EQ(meta.GetSummaryStream(&stream), S_OK);
     EXPECT_EQ(ReadSome(stream.Get(), 1000).second,
-              Concat({ListHeader(2), VxTest_SummaryRecord("INAM", u"Harbour"), VxTest_SummaryRecord("IEXT", u"extra")}));
+              Concat({VxTest_ListStreamHeader(2), VxTest_SummaryRecord("INAM", u"Harbour"),
+                      VxTest_SummaryRecord("IEXT", u"extra")}));
 
     CVxSummaryStream orphan(nullptr);
     uint8_t byte;
