@@ -20,31 +20,25 @@ namespace fs = std::filesystem;
 
 struct RendererRow {
     const GUID* plugin;
-    const GUID* renderer;
     const GUID* reader;
     const char* aboutName;
 };
 
 const RendererRow kRenderers[] = {
-    {&CLSID_VxDibPlugin, &CLSID_VxDibRenderer, &CLSID_VxDibReader, "Windows Bitmap"},
-    {&CLSID_VxJpegPlugin, &CLSID_VxJpegRenderer, &CLSID_VxJpegReader, "Joint Picture Experts Group"},
-    {&CLSID_VxPngPlugin, &CLSID_VxPngRenderer, &CLSID_VxPngReader, "Portable Network Graphic"},
-    {&CLSID_VxPsdPlugin, &CLSID_VxPsdRenderer, &CLSID_VxPsdReader, "Photoshop"},
-    {&CLSID_VxExrPlugin, &CLSID_VxExrRenderer, &CLSID_VxExrReader, "OpenEXR"},
-    {&CLSID_VxTgaPlugin, &CLSID_VxTgaRenderer, &CLSID_VxTgaReader, "TARGA"},
+    {&CLSID_VxDibPlugin, &CLSID_VxDibReader, "Windows Bitmap"},
+    {&CLSID_VxJpegPlugin, &CLSID_VxJpegReader, "Joint Picture Experts Group"},
+    {&CLSID_VxPngPlugin, &CLSID_VxPngReader, "Portable Network Graphic"},
+    {&CLSID_VxPsdPlugin, &CLSID_VxPsdReader, "Photoshop"},
+    {&CLSID_VxExrPlugin, &CLSID_VxExrReader, "OpenEXR"},
+    {&CLSID_VxTgaPlugin, &CLSID_VxTgaReader, "TARGA"},
 };
 
-TEST(RenderFileClass, EveryFormatAnswersWithItsIdentifiersAndAboutBox)
+TEST(RenderFileClass, EveryFormatAsksForItsReaderAndShowsItsAboutBox)
 {
     for (const RendererRow& row : kRenderers) {
         SCOPED_TRACE(row.aboutName);
         CVxComPtr<IVxRenderFileClass> renderer = VxTest_ClassObject<IVxRenderFileClass>(*row.plugin);
         ASSERT_TRUE(renderer);
-        EXPECT_EQ(VxTest_RefCount(renderer.Get()), 1u);
-        GUID id = {};
-        EXPECT_EQ(renderer->GetClassID(&id), S_OK);
-        EXPECT_TRUE(id == *row.renderer);
-
         EXPECT_EQ(renderer->GetReadFileClass(nullptr), E_NOINTERFACE);
         CVxTestManager manager;
         EXPECT_EQ(renderer->SetFileIOManager(&manager), S_OK);
