@@ -159,3 +159,10 @@ CVxComPtr<IVxReadVideoStream> VxTest_VideoStream(IVxReadFile* file, int32_t inde
         stream.As(video);
     return video;
 }
+
+std::string CVxTestOpenFile::Text(uint32_t kind) const
+{
+    char16_t text[64] = {};
+    file->GetDescription(text, 64, 0, kind);
+    return VxStr_ToUtf8(text);
+}

@@ -142,6 +142,35 @@ public:
 // Stream index of an open file as a video stream (null when it has none).
 CVxComPtr<IVxReadVideoStream> VxTest_VideoStream(IVxReadFile* file, int32_t index = 0);
 
+// An image file opened through its reader class as a host opens it, in a temporary folder that
+// goes after the file is closed. No bytes: no file is written. openNow 0: the file object is
+// made but not opened.
+class CVxTestOpenFile {
+    CVxTempDir m_dir;  // first, so that the folder goes after the file is closed
+    std::string m_path;
+
+public:
+    CVxTestOpenFile(REFCLSID plugin, const std::vector<uint8_t>& bytes, const char* suffix, BOOL openNow = 1)
+        : m_path(m_dir.Path(std::string("image") + suffix))
+    {
+        const std::u16string path = m_dir.WidePath(std::string("image") + suffix);
+        if (!bytes.empty())
+            Write(bytes);
+        if ((fileClass = VxTest_ClassObject<IVxReadFileClass>(plugin)))
+            openResult = fileClass->OpenReadFile(&file, 0, 0, path.c_str(), openNow);
+        stream = VxTest_VideoStream(file.Get());
+    }
+
+    const std::string& Path() const { return m_path; }
+    void Write(const std::vector<uint8_t>& bytes) const { VxTest_WriteBytes(m_path, bytes); }
+    std::string Text(uint32_t kind) const;  // GetDescription of that kind, as UTF-8
+
+    CVxComPtr<IVxReadFileClass> fileClass;
+    CVxComPtr<IVxReadFile> file;
+    CVxComPtr<IVxReadVideoStream> stream;  // stream 0
+    HRESULT openResult = E_FAIL;
+};
+
 // Bytes the C heap holds for the program now: the sanitizer's count under AddressSanitizer
 // (whose allocator the C library's statistics do not see), else the C library's, with its
 // per-thread cache turned off for the test programs. A path that frees what it took leaves it

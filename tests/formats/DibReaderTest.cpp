@@ -18,40 +18,6 @@
 
 namespace {
 
-// An image file opened through its reader class, removed at the end of the test.
-class Opened {
-    CVxTempDir m_dir;  // first, so that the folder goes after the file is closed
-    std::string m_path;
-
-public:
-    // No bytes: no file is written. openNow 0: the file object is made but not opened.
-    Opened(REFCLSID plugin, const std::vector<uint8_t>& bytes, const char* suffix, BOOL openNow = 1)
-        : m_path(m_dir.Path(std::string("image") + suffix))
-    {
-        if (!bytes.empty())
-            Write(bytes);
-        fileClass = VxTest_ClassObject<IVxReadFileClass>(plugin);
-        if (fileClass)
-            openResult = fileClass->OpenReadFile(&file, 0, 0, VxStr_FromUtf8(m_path).c_str(), openNow);
-        stream = VxTest_VideoStream(file.Get());
-    }
-
-    const std::string& Path() const { return m_path; }
-    void Write(const std::vector<uint8_t>& bytes) const { VxTest_WriteBytes(m_path, bytes); }
-
-    std::string Text(uint32_t kind) const
-    {
-        char16_t buf[64] = {};
-        file->GetDescription(buf, 64, 0, kind);
-        return VxStr_ToUtf8(buf);
-    }
-
-    CVxComPtr<IVxReadFileClass> fileClass;
-    CVxComPtr<IVxReadFile> file;
-    CVxComPtr<IVxReadVideoStream> stream;
-    HRESULT openResult = E_FAIL;
-};
-
 // What the TARGA decoder makes of a file's bytes in a zero-filled frame.
 std::vector<uint8_t> TgaFrame(const std::vector<uint8_t>& file)
 {
@@ -97,7 +63,7 @@ TEST(DibReader, FramesReachTheHostAsTheirRecordSays)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.compression);
-        Opened file(c.plugin, c.bytes, c.plugin == CLSID_VxDibPlugin ? ".bmp" : ".tga");
+        CVxTestOpenFile file(c.plugin, c.bytes, c.plugin == CLSID_VxDibPlugin ? ".bmp" : ".tga");
         ASSERT_EQ(file.openResult, S_OK) << VxTest_Describe(file.openResult);
         EXPECT_EQ(file.Text(1), c.compression);
         EXPECT_EQ(file.Text(2), c.size);
@@ -115,7 +81,7 @@ TEST(DibReader, FramesReachTheHostAsTheirRecordSays)
 
 TEST(DibReader, ReopeningReloadsTheHeaderOnlyAfterAChangeOnDisk)
 {
-    Opened file(CLSID_VxDibPlugin, VxTest_WriteDib({.width = 4, .height = 2}), ".bmp");
+    CVxTestOpenFile file(CLSID_VxDibPlugin, VxTest_WriteDib({.width = 4, .height = 2}), ".bmp");
     ASSERT_EQ(file.openResult, S_OK);
     namespace fs = std::filesystem;
     // A last-write time in whole seconds, which every system's time setter keeps, set while the
@@ -160,28 +126,28 @@ TEST(DibReader, HeaderIsLoadedOnFirstNeedAndTestedByEachClass)
         SCOPED_TRACE(c.suffix);
         uint32_t flags = 0, count = 0, type = 0, number = 9;
         uint64_t length = 1;
-        Opened missing(c.plugin, {}, c.suffix);
+        CVxTestOpenFile missing(c.plugin, {}, c.suffix);
         EXPECT_EQ(missing.openResult, c.missingOpen);
         ASSERT_EQ(missing.fileClass->GetClassFlags(&flags), S_OK);
         EXPECT_EQ(flags, 64u);
         EXPECT_EQ(missing.file ? missing.file->GetStreamCount(&count) : VXE_FILE_OPEN, c.missingLoad);
-        Opened broken(c.plugin, c.broken, c.suffix);
+        CVxTestOpenFile broken(c.plugin, c.broken, c.suffix);
         ASSERT_EQ(broken.openResult, S_OK);
         EXPECT_EQ(broken.file->GetStreamType(0, &type, &number), S_OK);  // answered without loading
         EXPECT_EQ(type * 10 + number, 20u);
         EXPECT_EQ(broken.file->GetStreamCount(&count), c.brokenLoad);
         EXPECT_EQ(broken.file->GetLength(&length), c.brokenLoad);
-        Opened closed(c.plugin, c.broken, c.suffix, 0);
+        CVxTestOpenFile closed(c.plugin, c.broken, c.suffix, 0);
         EXPECT_EQ(closed.file->GetLength(&length), c.closedLoad);
     }
     // TARGA: only 277 bytes or more are tested, and only by their header.
-    Opened small(CLSID_VxTgaPlugin, VxTest_WriteTga({.pad = false}), ".tga");
+    CVxTestOpenFile small(CLSID_VxTgaPlugin, VxTest_WriteTga({.pad = false}), ".tga");
     const std::vector<uint8_t> padded = VxTest_WriteTga({});
     EXPECT_EQ(small.fileClass->CheckFileHeader(nullptr, padded.data(), 276, 0), VXE_FILE_READ);
     EXPECT_EQ(small.fileClass->CheckFileHeader(nullptr, padded.data(), 277, 0), S_OK);
     EXPECT_EQ(small.fileClass->CheckFile(u"/tmp/any.tga"), E_NOTIMPL);
     // The bitmap class reads the information header from the file, whatever bytes are offered.
-    Opened good(CLSID_VxDibPlugin, VxTest_WriteDib({}), ".bmp");
+    CVxTestOpenFile good(CLSID_VxDibPlugin, VxTest_WriteDib({}), ".bmp");
     CVxHandle handle(CreateFileW(VxStr_FromUtf8(good.Path()).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, 0, nullptr));
     const uint8_t bm[2] = {'B', 'M'};

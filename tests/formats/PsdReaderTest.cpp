@@ -8,56 +8,48 @@
 
 namespace {
 
-// A document in a temporary file, opened through the module's class factory as a host does.
-struct PsdOpenFile {
-    explicit PsdOpenFile(const std::vector<uint8_t>& bytes) : temp(bytes)
-    {
-        if (fileClass)
-            openResult = fileClass->OpenReadFile(&file, 0, 0, temp.Path(), 1);
-    }
-    // Stream i's layer interface.
-    CVxComPtr<IVxReadLayer> Layers(int32_t stream)
-    {
-        CVxComPtr<IVxReadLayer> layers;
-        if (CVxComPtr<IVxReadVideoStream> video = VxTest_VideoStream(file.Get(), stream))
-            video.As(layers);
-        return layers;
-    }
-
-    CVxTestTempFile temp;
-    CVxComPtr<IVxReadFileClass> fileClass = VxTest_ClassObject<IVxReadFileClass>(CLSID_VxPsdPlugin);
-    CVxComPtr<IVxReadFile> file;
-    HRESULT openResult = E_UNEXPECTED;
-};
+// Stream index's layer interface.
+CVxComPtr<IVxReadLayer> Layers(IVxReadFile* file, int32_t stream)
+{
+    CVxComPtr<IVxReadLayer> layers;
+    if (CVxComPtr<IVxReadVideoStream> video = VxTest_VideoStream(file, stream))
+        video.As(layers);
+    return layers;
+}
 
 // Canvas 4 × 2, RGB: layer 1 red over the whole canvas (PackBits), layer 2 "Green", a 1 × 1
 // green pixel of alpha 99.
-VxTestPsdOptions TwoLayers()
+std::vector<uint8_t> TwoLayers()
 {
     VxTestPsdLayer green = VxTest_PsdLayer(1, 2, 2, 3, {{0xFFFF, 99}, {0, 0}, {1, 150}, {2, 0}});
     green.name = "Green";
-    return {.width = 4, .height = 2, .layers = {VxTest_PsdLayer(0, 0, 2, 4, {{0, 200}, {1, 0}, {2, 0}}, true), green}};
+    return VxTest_WritePsd(
+        {.width = 4, .height = 2, .layers = {VxTest_PsdLayer(0, 0, 2, 4, {{0, 200}, {1, 0}, {2, 0}}, true), green}});
 }
 
+// The signature check, and opens refused: a foreign signature, a canvas whose frame overflows
+// 32 bits, a colour mode the reader does not decode.
 TEST(PsdReader, OpenRecognisesTheSignatureAndRefusesWhatItCannotRead)
 {
-    std::vector<uint8_t> head = VxTest_WritePsd({});
-    PsdOpenFile open(head);
-    ASSERT_TRUE(open.fileClass);
-    EXPECT_EQ(open.fileClass->CheckFileHeader(nullptr, head.data(), 26, 0), S_OK);
-    EXPECT_EQ(open.fileClass->CheckFileHeader(nullptr, head.data(), 25, 0), VXE_FILE_READ);
-    head[3] = 'T';
-    EXPECT_EQ(open.fileClass->CheckFileHeader(nullptr, head.data(), 26, 0), VXE_FILE_READ);
-    EXPECT_EQ(PsdOpenFile(head).openResult, E_FAIL);
-    // A canvas whose frame overflows 32 bits, and a colour mode the reader does not decode.
-    const HRESULT huge = PsdOpenFile(VxTest_WritePsd({.width = 0x10000, .height = 0x10000, .merged = {1}})).openResult;
-    EXPECT_TRUE(FAILED(huge)) << VxTest_Describe(huge);
-    EXPECT_EQ(PsdOpenFile(VxTest_WritePsd({.mode = 9})).openResult, E_NOTIMPL);
+    std::vector<uint8_t> foreign = VxTest_WritePsd({});
+    const CVxComPtr<IVxReadFileClass> fileClass = CVxTestOpenFile(CLSID_VxPsdPlugin, foreign, ".psd").fileClass;
+    ASSERT_TRUE(fileClass);
+    EXPECT_EQ(fileClass->CheckFileHeader(nullptr, foreign.data(), 26, 0), S_OK);
+    EXPECT_EQ(fileClass->CheckFileHeader(nullptr, foreign.data(), 25, 0), VXE_FILE_READ);
+    foreign[3] = 'T';
+    EXPECT_EQ(fileClass->CheckFileHeader(nullptr, foreign.data(), 26, 0), VXE_FILE_READ);
+    const std::pair<std::vector<uint8_t>, HRESULT> cases[] = {
+        {foreign, E_FAIL},
+        {VxTest_WritePsd({.width = 0x10000, .height = 0x10000, .merged = {1}}), E_OUTOFMEMORY},
+        {VxTest_WritePsd({.mode = 9}), E_NOTIMPL},
+    };
+    for (const auto& [bytes, result] : cases)
+        EXPECT_EQ(CVxTestOpenFile(CLSID_VxPsdPlugin, bytes, ".psd").openResult, result) << VxTest_Describe(result);
 }
 
 TEST(PsdReader, StreamPerLayerLayerCountAndLayerInfo)
 {
-    PsdOpenFile open(VxTest_WritePsd(TwoLayers()));
+    CVxTestOpenFile open(CLSID_VxPsdPlugin, TwoLayers(), ".psd");
     ASSERT_EQ(open.openResult, S_OK) << VxTest_Describe(open.openResult);
     // Stream 2 is layer 2: its pixel (2, 1) is the bottom row's third pixel, the rest is 0.
     std::vector<uint8_t> layer2;
@@ -65,7 +57,7 @@ TEST(PsdReader, StreamPerLayerLayerCountAndLayerInfo)
     EXPECT_EQ((std::vector<uint8_t>(layer2.begin() + 8, layer2.begin() + 12)), (std::vector<uint8_t>{0, 150, 0, 99}));
     EXPECT_EQ(layer2[3], 0);
 
-    CVxComPtr<IVxReadLayer> layers = open.Layers(0);
+    CVxComPtr<IVxReadLayer> layers = Layers(open.file.Get(), 0);
     ASSERT_TRUE(layers);
     EXPECT_EQ(layers->GetLayerState(), S_FALSE);
     uint32_t count = 0xABCD0000;  // only the low 16 bits are the count's
@@ -89,38 +81,33 @@ TEST(PsdReader, StreamPerLayerLayerCountAndLayerInfo)
     EXPECT_EQ((std::vector<int32_t>(rectangle, rectangle + 4)), (std::vector<int32_t>{2, 1, 3, 2}));
 }
 
-// Two layers held at once while the composite is read, on one thread and then on several,
-// each on a stream of its own: every layer has a buffer of its own, and giving them back out
-// of order frees the right one. Close while a layer is held returns.
+// Threads that each hold both layers on a stream of their own while they read the composite
+// there (re-entry on one thread): every layer has a buffer of its own, and giving them back out
+// of order frees the right one. Then the lock's refusals, and Close while a layer is held.
 TEST(PsdReaderThreads, LayersHeldWhileTheCompositeIsReadOnOneThreadAndOnSeveral)
 {
-    PsdOpenFile open(VxTest_WritePsd(TwoLayers()));
+    CVxTestOpenFile open(CLSID_VxPsdPlugin, TwoLayers(), ".psd");
     ASSERT_EQ(open.openResult, S_OK);
-    const auto holdBoth = [&](int32_t stream) {
-        CVxComPtr<IVxReadLayer> layers = open.Layers(stream);
-        void* first = nullptr;
-        void* second = nullptr;
-        std::vector<uint8_t> composite;
-        ASSERT_EQ(layers->LockLayerFrame(1, 0, 0, &first, nullptr, nullptr, nullptr, nullptr, 0, 0), S_OK);
-        ASSERT_EQ(layers->LockLayerFrame(2, 1, 0, &second, nullptr, nullptr, nullptr, nullptr, 0, 0), S_OK);
-        ASSERT_NE(first, second);
-        EXPECT_EQ(VxTest_ReadFrame(VxTest_VideoStream(open.file.Get(), stream).Get(), &composite), S_OK);
-        EXPECT_EQ(static_cast<uint8_t*>(first)[2], 200);  // red of layer 1 is intact
-        EXPECT_EQ(layers->UnlockLayerFrame(first), S_OK);
-        EXPECT_EQ(static_cast<uint8_t*>(second)[9], 150);
-        EXPECT_EQ(layers->UnlockLayerFrame(second), S_OK);
-    };
-    holdBoth(0);
     std::vector<std::thread> threads;
-    for (int32_t t = 0; t < 3; ++t)
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 20; ++i)
-                holdBoth(t);
+    for (int32_t stream = 0; stream < 3; ++stream)
+        threads.emplace_back([&, stream] {
+            CVxComPtr<IVxReadLayer> layers = Layers(open.file.Get(), stream);
+            for (int i = 0; i < 20; ++i) {
+                void* held[2] = {};
+                std::vector<uint8_t> composite;
+                ASSERT_EQ(layers->LockLayerFrame(1, 0, 0, &held[0], nullptr, nullptr, nullptr, nullptr, 0, 0), S_OK);
+                ASSERT_EQ(layers->LockLayerFrame(2, 1, 0, &held[1], nullptr, nullptr, nullptr, nullptr, 0, 0), S_OK);
+                EXPECT_EQ(VxTest_ReadFrame(VxTest_VideoStream(open.file.Get(), stream).Get(), &composite), S_OK);
+                EXPECT_EQ(static_cast<uint8_t*>(held[0])[2], 200);  // red of layer 1 is intact
+                EXPECT_EQ(layers->UnlockLayerFrame(held[0]), S_OK);
+                EXPECT_EQ(static_cast<uint8_t*>(held[1])[9], 150);
+                EXPECT_EQ(layers->UnlockLayerFrame(held[1]), S_OK);
+            }
         });
     for (std::thread& thread : threads)
         thread.join();
 
-    CVxComPtr<IVxReadLayer> layers = open.Layers(0);
+    CVxComPtr<IVxReadLayer> layers = Layers(open.file.Get(), 0);
     void* pixels = nullptr;
     uint32_t reserved = 9;
     BITMAPINFOHEADER* header = nullptr;
