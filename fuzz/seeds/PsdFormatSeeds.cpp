@@ -25,8 +25,7 @@ VX_FUZZ_SEEDS(PsdFormatFuzz)
         for (uint16_t id : {0xFFFF, 0, 1, 2})
             plain.channels.push_back({id, std::vector<uint32_t>(12, 100)});
         VxTestPsdLayer masked{.bottom = 2, .right = 2, .name = "m", .unicodeName = u"masked",
-                              .otherBlockFirst = true, .mask = std::vector<int32_t>{0, 0, 1, 2},
-                              .packBits = true};
+                              .mask = std::vector<int32_t>{0, 0, 1, 2}, .packBits = true};
         for (uint16_t id : {0, 1, 2})
             masked.channels.push_back({id, std::vector<uint32_t>(4, 30)});
         masked.channels.push_back({0xFFFE, std::vector<uint32_t>(2, 128)});
