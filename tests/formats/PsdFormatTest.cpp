@@ -63,14 +63,12 @@ TEST(PsdFormat, MergedImagesAtEveryDepthAndCompression)
         Parsed p(VxTest_WritePsd(o));
         ASSERT_EQ(p.Decode(0), S_OK) << "mode " << c.mode << " depth " << c.depth;
         const std::vector<uint32_t> samples = VxTest_PsdSamples(o);
-        for (uint32_t y = 0; y < o.height; ++y)
-            for (uint32_t x = 0; x < o.width; ++x) {
-                std::vector<uint32_t> expected(p.perPixel, c.depth == 8 ? 0xFF : c.depth == 16 ? 0xFFFF : 0x3F800000);
-                for (uint32_t ch = 0; ch < c.decoded; ++ch)
-                    expected[p.perPixel == 1 ? 0 : ch < 3 ? 2 - ch : 3] = samples[(ch * o.height + y) * o.width + x];
-                EXPECT_EQ(p.Pixel(x, y), expected) << "depth " << c.depth << " channels " << c.channels << " at " << x
-                                                   << "," << y;
-            }
+        for (uint32_t i = 0; i < o.width * o.height; ++i) {
+            std::vector<uint32_t> expected(p.perPixel, c.depth == 8 ? 0xFF : c.depth == 16 ? 0xFFFF : 0x3F800000);
+            for (uint32_t ch = 0; ch < c.decoded; ++ch)
+                expected[p.perPixel == 1 ? 0 : ch < 3 ? 2 - ch : 3] = samples[ch * o.width * o.height + i];
+            EXPECT_EQ(p.Pixel(i % o.width, i / o.width), expected) << "depth " << c.depth << " pixel " << i;
+        }
     }
 }
 
@@ -127,7 +125,7 @@ TEST(PsdFormat, PixelsOfMergedImagesAndLayers)
 TEST(PsdFormat, PaletteFromTheColourModeSection)
 {
     for (size_t length : {768, 600, 0}) {
-        VxTestPsdOptions o{.mode = 2, .channels = 1, .width = 4, .height = 2};
+        VxTestPsdOptions o{.mode = 2, .channels = 1};
         for (size_t i = 0; i < length; ++i)
             o.colorModeData.push_back(uint8_t(i * 7));
         Parsed p(VxTest_WritePsd(o));
@@ -144,13 +142,9 @@ TEST(PsdFormat, UnpackBitsNeverWritesOutsideItsWindow)
 {
     struct Case { std::vector<uint8_t> packed; size_t first, count; std::vector<uint8_t> expected; };
     const Case cases[] = {
-        {{0xFE, 0x41}, 0, 3, {0x41, 0x41, 0x41, 0xCD}},
-        {{0x02, 1, 2, 3}, 0, 3, {1, 2, 3, 0xCD}},
-        {{0x80, 0x00, 9}, 0, 2, {9, 0xCD, 0xCD}},                 // 80 produces nothing
-        {{0x81, 7}, 0, 4, {7, 7, 7, 7, 0xCD}},                    // a run longer than the row
-        {{0x05, 1, 2}, 0, 4, {1, 2, 0xCD, 0xCD, 0xCD}},           // a literal cut by the source
-        {{0x03, 1, 2, 3, 4, 0xFD, 9}, 2, 4, {3, 4, 9, 9, 0xCD}},  // a window across both kinds
-        {{0xFF}, 0, 2, {0xCD, 0xCD, 0xCD}},                       // a run without its byte
+        {{0x03, 1, 2, 3, 4, 0xFD, 9}, 2, 4, {3, 4, 9, 9, 0xCD}},  // a literal, a repeat cut by the window
+        {{0x80, 0x05, 1, 2}, 0, 4, {1, 2, 0xCD, 0xCD, 0xCD}},     // 80 produces nothing; a cut literal
+        {{0xFF}, 0, 2, {0xCD, 0xCD, 0xCD}},                       // a repeat without its byte
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> out(c.expected.size(), 0xCD);
@@ -173,8 +167,8 @@ TEST(PsdFormat, StructureVariantsParse)
     // records than the first allocation holds.
     VxTestPsdOptions layered{.layers = {
         {.name = ""},
-        {.name = "abc", .mask = std::vector<int32_t>{1, 2, 3, 4}, .maskDataBytes = 36},
-        {.name = "abcde", .unicodeName = u"\u00e9t\u00e9", .otherBlockFirst = true},
+        {.name = "abc", .mask = std::vector<int32_t>{1, 2, 3, 4}},
+        {.name = "abcde", .unicodeName = u"\u00e9t\u00e9"},
         {.name = "kept", .unicodeName = u""},
         {.top = 10, .left = 20, .bottom = 110, .right = 220, .name = "x", .unicodeName = std::u16string(300, u'w')},
     }, .negativeLayerCount = true};
