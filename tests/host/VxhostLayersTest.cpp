@@ -37,22 +37,19 @@ TEST(VxhostLayers, DocumentsWrittenByARealToolDecodeToItsMergedImageAndLayers)
 {
     ASSERT_TRUE(std::filesystem::exists(kConvert)) << "ImageMagick is missing: run scripts/setup.sh";
     CVxTempDir dir;
-    const std::string merged = dir.Path("merged.png"), first = dir.Path("first.png"), second = dir.Path("second.png"),
-                      raw = dir.Path("rgba.raw");
+    const std::string psd = dir.Path("doc.psd"), out = dir.Path("out"), raw = dir.Path("rgba.raw");
     // A 16 × 10 merged image with an alpha ramp (the tool then stores a negative layer count); a
     // translucent layer over the left and bottom edges; an opaque one over the right edge.
-    ASSERT_TRUE(Tool("-size 16x10 gradient:red-blue -alpha set -channel A -fx j/9 +channel " + merged));
-    ASSERT_TRUE(Tool("-size 6x4 gradient:'#30C060'-'#F0E010' -alpha set -channel A -fx i/5 +channel " + first));
-    ASSERT_TRUE(Tool("-size 5x3 gradient:yellow-black " + second));
+    const std::string images = "-size 16x10 gradient:red-blue -alpha set -channel A -fx j/9 +channel \\( -size 6x4 "
+                               "gradient:'#30C060'-'#F0E010' -alpha set -channel A -fx i/5 +channel -set label "
+                               "'First one' -repage -2+7 \\) \\( -size 5x3 gradient:yellow-black -set label Two "
+                               "-repage +12+8 \\) ";
     const struct { const char* name; const char* file; int x, y, width, height; } layers[] = {
         {"First one", "First_one", -2, 7, 6, 4}, {"Two", "Two", 12, 8, 5, 3}};
-    const std::string layerOptions = " \\( " + first + " -set label 'First one' -repage -2+7 \\) \\( " + second +
-                                     " -set label Two -repage +12+8 \\) ";
     for (const char* options : {"-depth 8 -compress RLE", "-depth 8 -compress None", "-depth 16 -compress RLE",
                                 "-depth 16 -compress None"}) {
-        const std::string psd = dir.Path("doc.psd"), out = dir.Path("out");
         std::filesystem::remove_all(out);
-        ASSERT_TRUE(Tool(merged + layerOptions + options + " " + psd)) << options;
+        ASSERT_TRUE(Tool(images + options + " " + psd)) << options;
         const VxTestHostRun run = VxTest_RunHost({"layers", psd, "-o", out});
         ASSERT_EQ(run.exitCode, 0) << options << ": " << run.err;
         const std::vector<uint16_t> canvas = ToolRgba(psd + "[0]", raw);
