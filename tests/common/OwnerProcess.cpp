@@ -10,12 +10,13 @@
 
 namespace {
 
-// All the bytes through read or write on fd, riding out interruptions.
-template <class Data>
-bool Whole(ssize_t (*call)(int, Data*, size_t), int fd, Data* data, size_t bytes)
+// All the bytes through call(offset), a read or write of the bytes from offset on, riding out
+// interruptions.
+template <class Call>
+bool Whole(size_t bytes, Call call)
 {
     for (size_t done = 0; done < bytes;) {
-        const ssize_t n = call(fd, reinterpret_cast<Data*>(reinterpret_cast<uintptr_t>(data) + done), bytes - done);
+        const ssize_t n = call(done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -27,12 +28,12 @@ bool Whole(ssize_t (*call)(int, Data*, size_t), int fd, Data* data, size_t bytes
 
 bool WriteAll(int fd, const void* data, size_t bytes)
 {
-    return Whole(write, fd, data, bytes);
+    return Whole(bytes, [&](size_t done) { return write(fd, static_cast<const uint8_t*>(data) + done, bytes - done); });
 }
 
 bool ReadAll(int fd, void* data, size_t bytes)
 {
-    return Whole(read, fd, data, bytes);
+    return Whole(bytes, [&](size_t done) { return read(fd, static_cast<uint8_t*>(data) + done, bytes - done); });
 }
 
 }  // namespace

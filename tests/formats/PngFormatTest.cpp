@@ -224,7 +224,7 @@ TEST(PngFormat, RefusesAFileCutAnywhere)
     o.transparency = std::vector<uint16_t>{0};
     o.gamma = 1.0;
     const std::vector<uint8_t> png = VxTest_WritePng(o);
-    const size_t second = VxTest_PngFindChunk(png, "IDAT") + 12 + 16;  // two IDAT chunks at least
+    const size_t second = VxTest_PngFindChunk(png, "IDAT") + 12 + o.dataChunkBytes;  // two IDAT chunks at least
     ASSERT_EQ(std::string(png.begin() + long(second) + 4, png.begin() + long(second) + 8), "IDAT");
     // Every length, so every chunk boundary and every place inside a chunk, up to the last
     // byte of IEND's CRC.

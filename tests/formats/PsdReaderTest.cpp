@@ -32,7 +32,7 @@ std::vector<uint8_t> TwoLayers()
 TEST(PsdReader, OpenRecognisesTheSignatureAndRefusesWhatItCannotRead)
 {
     std::vector<uint8_t> foreign = VxTest_WritePsd({});
-    const CVxComPtr<IVxReadFileClass> fileClass = CVxTestOpenFile(CLSID_VxPsdPlugin, foreign, ".psd").fileClass;
+    const CVxComPtr<IVxReadFileClass> fileClass = VxTest_ClassObject<IVxReadFileClass>(CLSID_VxPsdPlugin);
     ASSERT_TRUE(fileClass);
     EXPECT_EQ(fileClass->CheckFileHeader(nullptr, foreign.data(), 26, 0), S_OK);
     EXPECT_EQ(fileClass->CheckFileHeader(nullptr, foreign.data(), 25, 0), VXE_FILE_READ);

@@ -14,9 +14,9 @@ namespace {
 // A test-format file that was never opened, standing for the file a metadata object belongs
 // to: its name can be made to fail, and it counts the references the object forwards to it (it
 // lives on the test's stack and holds one reference of its own).
-class CVxTestOpenFile : public CVxTestReadFile {
+class CVxTestMetaOwner : public CVxTestReadFile {
 public:
-    explicit CVxTestOpenFile(const std::u16string& name) : CVxTestReadFile(nullptr)
+    explicit CVxTestMetaOwner(const std::u16string& name) : CVxTestReadFile(nullptr)
     {
         SetFileName(name.c_str());
         AddRef();
@@ -45,7 +45,7 @@ public:
 struct Fixture {
     CVxTempDir dir;
     std::string path = dir.Path("photo.png");
-    CVxTestOpenFile file{VxStr_FromUtf8(path)};
+    CVxTestMetaOwner file{VxStr_FromUtf8(path)};
 
     void WriteSidecar(const VxTestSidecar& sidecar) const
     {

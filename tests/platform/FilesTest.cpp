@@ -199,7 +199,6 @@ TEST(Files, FileTimesAreTicksSince1601)
     EXPECT_EQ(ticks(written), (1614834367ull + 11644473600ull) * 10000000ull + 1234567ull);
     EXPECT_EQ(ticks(accessed), (1000000000ull + 11644473600ull) * 10000000ull);
     EXPECT_GT(ticks(created), 0u);
-
 }
 
 TEST(Files, MoveReplacesAtomicallyOnlyWhenAsked)
